@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Runs the simulated scope as its own process on a free loopback port, with
+// a fresh storage folder and command log, and stops it when it goes away.
+class SimProcess {
+public:
+    explicit SimProcess(const QStringList &extraArgs = {});
+    ~SimProcess();
+
+    bool started() const { return m_port != 0; }
+    quint16 port() const { return m_port; }
+    QString descriptor() const;
+    QString storageDir() const;
+    QString logPath() const;
+    // Every command the scope received so far, one per line of its log.
+    QStringList commandLog() const;
+
+    // Ends the simulator the hard way, as a pulled cable or crash would.
+    void kill();
+    // Starts it again on the same port, with the same folders.
+    bool restart(const QStringList &extraArgs = {});
+
+private:
+    bool start(quint16 port, const QStringList &extraArgs);
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+};
