@@ -1,0 +1,206 @@
+#include "CaptureLoop.h"
+
+#include "CommandExchange.h"
+#include "FileNamer.h"
+#include "Instrument.h"
+#include "RunHost.h"
+#include "RunPreferences.h"
+
+#include <QRegularExpression>
+#include <exception>
+
+namespace {
+
+// Enough to ride out a dropped message, few enough that Stop with a dead scope
+// still ends at once.
+constexpr int RestoreAttempts = 2;
+
+bool checked(int checkBoxValue) {
+    return checkBoxValue != 0;
+}
+
+// A quote, carriage return or line feed in the name would end the quoted name
+// or the message early and let the rest run as commands on the scope.
+QString quotedName(QString name) {
+    name.remove(QLatin1Char('"')).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+// The number a status text starts with, in plain decimal; "0" when it has none.
+QString leadingNumber(const QString &status) {
+    static const QRegularExpression number(QStringLiteral("^\\s*([+-]?)0*([0-9]+)"));
+    const QRegularExpressionMatch match = number.match(status);
+    if (!match.hasMatch())
+        return QStringLiteral("0");
+    const QString digits = match.captured(2);
+    if (match.captured(1) == QLatin1String("-") && digits != QLatin1String("0"))
+        return QLatin1Char('-') + digits;
+    return digits;
+}
+
+} // namespace
+
+CaptureLoop::CaptureLoop(Instrument &instrument, CommandExchange &exchange, RunHost &host,
+                         const RunPreferences &prefs, FileNamer &namer, Prompter &prompter)
+    : m_instrument(instrument)
+    , m_exchange(exchange)
+    , m_host(host)
+    , m_prefs(prefs)
+    , m_namer(namer)
+    , m_prompter(prompter) {}
+
+void CaptureLoop::run() {
+    m_host.setRunButtons();
+    try {
+        prepareScope();
+        bool running = true;
+        for (qint64 acquisition = 1; running; ++acquisition)
+            running = runCycle(acquisition);
+    } catch (const std::exception &error) {
+        // Nothing may leave the buttons in the running state.
+        if (!stopped())
+            stop();
+        m_prompter.ask(QStringLiteral("The run stopped because of an error: ") +
+                           QString::fromUtf8(error.what()),
+                       Prompter::Buttons::Ok, Prompter::Icon::Warning);
+    }
+}
+
+void CaptureLoop::prepareScope() {
+    m_instrument.deviceClear();
+    m_exchange.scopeWrite(QStringLiteral("HEAD 0;VERB 0"));
+    m_exchange.scopeWrite(QStringLiteral("ACQ:STOPA SEQ;STATE 0"));
+}
+
+bool CaptureLoop::runCycle(qint64 acquisition) {
+    showStatus(acquisition, QStringLiteral("Waiting for Acquisition"));
+    m_exchange.scopeWrite(QStringLiteral("ACQ:STATE 1"));
+    if (!waitForAcquisition())
+        return false;
+
+    // Taken before the question, so an acquisition answered No still uses
+    // up its counter value.
+    const QString stem = m_namer.nextFileStem(checked(m_prefs.chkUseTimestamps()));
+
+    bool save = true;
+    if (checked(m_prefs.chkAsk())) {
+        switch (askSave()) {
+        case Prompter::Answer::Yes:
+            break;
+        case Prompter::Answer::No:
+            save = false;
+            break;
+        default:
+            stop();
+            return false;
+        }
+    }
+
+    if (save) {
+        if (const int delay = m_prefs.hsDelay(); delay > 0) {
+            m_host.setStatusText(QStringLiteral("Delay after trigger"));
+            m_exchange.waitSeconds(static_cast<float>(delay));
+            // A Stop pressed during the delay must not be followed by a save.
+            if (stopped())
+                return false;
+        }
+        if (checked(m_prefs.chkWFM()) && !saveIsf(acquisition, stem))
+            return false;
+        if (checked(m_prefs.chkASCII()) && !saveCsv(acquisition, stem))
+            return false;
+        if (checked(m_prefs.chkScreen()) && !saveScreen(acquisition, stem))
+            return false;
+    }
+
+    if (checked(m_prefs.chkStopAfter()) && static_cast<double>(acquisition) >= m_prefs.acqLimit()) {
+        stop();
+        showStatus(acquisition, QStringLiteral("Done"));
+    }
+    return !stopped();
+}
+
+bool CaptureLoop::waitForAcquisition() {
+    while (m_exchange.scopeQuery(QStringLiteral("BUSY?")) != QLatin1String("0")) {
+        m_exchange.showProgressDot();
+        if (stopped())
+            break;
+    }
+    return !stopped();
+}
+
+bool CaptureLoop::waitForSave() {
+    QString reply;
+    do {
+        reply = m_exchange.scopeQuery(QStringLiteral("BUSY?"));
+        m_exchange.showProgressDot();
+    } while (reply != QLatin1String("0") && !stopped());
+    return !stopped();
+}
+
+bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
+    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE:FILEF INTERNAL"));
+    showStatus(acquisition, QStringLiteral("Save ISF"));
+    m_host.pumpEvents(0);
+    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE ALL, ") + quotedName(m_prefs.WFMfspec() + stem));
+    if (!waitForSave())
+        return false;
+    m_exchange.scopeQuery(QStringLiteral("FILES:DIR?"));
+    return true;
+}
+
+bool CaptureLoop::saveCsv(qint64 acquisition, const QString &stem) {
+    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE:FILEF SPREADS"));
+    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE:GATI NON"));
+    showStatus(acquisition, QStringLiteral("Save CSV"));
+    m_host.pumpEvents(0);
+    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE ALL, ") +
+                          quotedName(m_prefs.ASCIIfspec() + stem));
+    return waitForSave();
+}
+
+bool CaptureLoop::saveScreen(qint64 acquisition, const QString &stem) {
+    showStatus(acquisition, QStringLiteral("Save Screen"));
+    m_host.pumpEvents(0);
+    m_exchange.scopeWrite(m_prefs.FileType());
+    m_exchange.scopeWrite(m_prefs.Layout());
+    m_exchange.scopeWrite(m_prefs.InkSaver());
+    m_exchange.scopeWrite(
+        QStringLiteral("SAV:IMAG ") +
+        quotedName(m_prefs.ScreenFspec() + stem + QLatin1Char('.') + m_prefs.fileTypeText()));
+    return waitForSave();
+}
+
+Prompter::Answer CaptureLoop::askSave() {
+    return m_prompter.ask(QStringLiteral("Save this Aquisition?"), Prompter::Buttons::YesNoCancel);
+}
+
+void CaptureLoop::stop() {
+    const QString stoppedText = leadingNumber(m_host.statusText()) + QStringLiteral(": Stopped");
+    m_host.setStatusText(stoppedText);
+    try {
+        m_instrument.deviceClear();
+    } catch (const std::exception &) {
+        // A scope that has gone away cannot be cleared; Stop must end anyway.
+    }
+    if (checked(m_prefs.chkRestoreRun()))
+        restoreContinuousRun();
+    m_host.setIdleButtons();
+    // Drops any progress dots that retried restore commands appended.
+    m_host.setStatusText(stoppedText);
+}
+
+void CaptureLoop::restoreContinuousRun() {
+    static const QStringList commands{
+        QStringLiteral("TRIG"), QStringLiteral("ACQ:STATE 0"), QStringLiteral("ACQ:STOPA RUNST"),
+        QStringLiteral("TRIG:A:MOD AUTO"), QStringLiteral("ACQ:STATE 1")};
+    for (const QString &command : commands)
+        m_exchange.scopeWrite(command, RestoreAttempts);
+}
+
+void CaptureLoop::showStatus(qint64 acquisition, const QString &text) {
+    m_host.setStatusText(QString::number(acquisition) + QStringLiteral(": ") + text);
+}
+
+bool CaptureLoop::stopped() const {
+    return m_host.startEnabled();
+}
