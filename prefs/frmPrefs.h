@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -65,8 +66,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    using KeystrokeRule = QChar (*)(QChar);
+    using FixUpRule = QString (*)(const QString &);
+
     void buildLayout();
-    void setTabOrder();
+    void arrangeTabOrder();
     void Form_Activate();
     void cbOK_Click();
     void cbCancel_Click();
@@ -77,11 +81,12 @@ private:
     void chkScreen_Click();
     void chkStopAfter_Click();
     void hsDelay_Change();
-    bool filterKeystroke(QLineEdit *box, QKeyEvent *event);
-    void fixUpOnFocusLoss(QLineEdit *box);
+    bool filterKeystroke(QLineEdit *box, KeystrokeRule rule, const QKeyEvent *event);
 
     frmScreenOptions &m_screenOptions;
     Prompter &m_prompter;
+    QHash<QObject *, KeystrokeRule> m_keystrokeRules;
+    QHash<QObject *, FixUpRule> m_fixUpRules;
     QList<QCheckBox *> m_snapshotChecks;
     QList<QLineEdit *> m_snapshotTexts;
     QList<int> m_checkTags;

@@ -1,0 +1,161 @@
+#include "PrefsStore.h"
+
+#include "CheckValue.h"
+#include "OptionValue.h"
+#include "frmPrefs.h"
+#include "frmScreenOptions.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <optional>
+
+namespace {
+
+const QString section = QStringLiteral("Prefs");
+
+// Every stored value is a 16-bit integer or a Boolean written as text.
+std::optional<int> shortValue(const QString &text) {
+    bool ok = false;
+    const short value = text.trimmed().toShort(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+std::optional<bool> booleanValue(const QString &text) {
+    const QString word = text.trimmed();
+    if (word.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (word.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double number = word.toDouble(&ok);
+    return ok ? std::optional<bool>(number != 0.0) : std::nullopt;
+}
+
+std::optional<int> valueWithin(const QString &text, int lowest, int highest) {
+    const std::optional<int> value = shortValue(text);
+    if (value && *value >= lowest && *value <= highest)
+        return value;
+    return std::nullopt;
+}
+
+// The text under a key as it was written. An ini file edited by hand may hold
+// an unquoted list or a typed value, which QSettings hands back parsed.
+std::optional<QString> storedText(const QSettings &settings, const QString &key,
+                                  const QString &defaultText) {
+    const QVariant value = settings.value(key, defaultText);
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(u',');
+    if (value.typeId() == QMetaType::QString)
+        return value.toString();
+    return std::nullopt;
+}
+
+} // namespace
+
+PrefsStore::PrefsStore(frmPrefs &prefs, frmScreenOptions &screenOptions, QString settingsPath)
+    : m_prefs(prefs)
+    , m_screenOptions(screenOptions)
+    , m_settingsPath(std::move(settingsPath)) {
+    const auto check = [](QString key, QString defaultText, QCheckBox *box) {
+        return Row{std::move(key), std::move(defaultText),
+                   [box] { return QString::number(checkValue(box)); },
+                   [box](const QString &text) {
+                       const std::optional<int> value = valueWithin(text, 0, 2);
+                       if (value)
+                           setCheckValue(box, *value);
+                       return value.has_value();
+                   }};
+    };
+    const auto text = [](QString key, QString defaultText, QLineEdit *box) {
+        return Row{std::move(key), std::move(defaultText), [box] { return box->text(); },
+                   [box](const QString &stored) {
+                       box->setText(stored);
+                       return true;
+                   }};
+    };
+    const auto option = [](QString key, QString defaultText, QRadioButton *button) {
+        return Row{std::move(key), std::move(defaultText),
+                   [button] {
+                       return button->isChecked() ? QStringLiteral("True")
+                                                  : QStringLiteral("False");
+                   },
+                   [button](const QString &stored) {
+                       const std::optional<bool> selected = booleanValue(stored);
+                       if (selected)
+                           setOptionValue(button, *selected);
+                       return selected.has_value();
+                   }};
+    };
+    QScrollBar *delay = m_prefs.hsDelay;
+    QComboBox *fileType = m_screenOptions.cboFileType;
+
+    m_rows = {
+        check(QStringLiteral("chkUseTimestamps"), QStringLiteral("1"), m_prefs.chkUseTimestamps),
+        Row{QStringLiteral("hsDelay"), QStringLiteral("0"),
+            [delay] { return QString::number(delay->value()); },
+            [delay](const QString &stored) {
+                const std::optional<int> value =
+                    valueWithin(stored, delay->minimum(), delay->maximum());
+                if (value)
+                    delay->setValue(*value);
+                return value.has_value();
+            }},
+        check(QStringLiteral("chkAsk"), QStringLiteral("0"), m_prefs.chkAsk),
+        check(QStringLiteral("chkStopAfter"), QStringLiteral("1"), m_prefs.chkStopAfter),
+        text(QStringLiteral("txtAcqLimit"), QStringLiteral("10"), m_prefs.txtAcqLimit),
+        check(QStringLiteral("chkWFM"), QStringLiteral("1"), m_prefs.chkWFM),
+        text(QStringLiteral("txtWFMpath"), QStringLiteral("E:\\"), m_prefs.txtWFMpath),
+        text(QStringLiteral("txtWFMprefix"), QStringLiteral("my_ISFs_"), m_prefs.txtWFMprefix),
+        check(QStringLiteral("chkASCII"), QStringLiteral("0"), m_prefs.chkASCII),
+        text(QStringLiteral("txtASCIIpath"), QStringLiteral("E:\\"), m_prefs.txtASCIIpath),
+        text(QStringLiteral("txtASCIIprefix"), QStringLiteral("my_CSVs_"), m_prefs.txtASCIIprefix),
+        check(QStringLiteral("chkScreen"), QStringLiteral("0"), m_prefs.chkScreen),
+        text(QStringLiteral("txtScreenPath"), QStringLiteral("E:\\"), m_prefs.txtScreenPath),
+        text(QStringLiteral("txtScreenPrefix"), QStringLiteral("my_Images_"),
+             m_prefs.txtScreenPrefix),
+        check(QStringLiteral("chkRestoreRun"), QStringLiteral("1"), m_prefs.chkRestoreRun),
+        Row{QStringLiteral("cboFileType"), QStringLiteral("1"),
+            [fileType] { return QString::number(fileType->currentIndex()); },
+            [fileType](const QString &stored) {
+                const std::optional<int> index = valueWithin(stored, -1, fileType->count() - 1);
+                if (index)
+                    fileType->setCurrentIndex(*index);
+                return index.has_value();
+            }},
+        option(QStringLiteral("optInksaverOn"), QStringLiteral("1"), m_screenOptions.optInksaverOn),
+        option(QStringLiteral("optInksaverOff"), QStringLiteral("0"),
+               m_screenOptions.optInksaverOff),
+        option(QStringLiteral("optLandscape"), QStringLiteral("1"), m_screenOptions.optLandscape),
+        option(QStringLiteral("optPortrait"), QStringLiteral("0"), m_screenOptions.optPortrait),
+    };
+}
+
+void PrefsStore::loadPrefs(bool restoreDefaults) {
+    QSettings settings(m_settingsPath, QSettings::IniFormat);
+    if (restoreDefaults) {
+        settings.clear();
+        settings.sync();
+    }
+    settings.beginGroup(section);
+    for (const Row &row : std::as_const(m_rows)) {
+        const std::optional<QString> stored = storedText(settings, row.key, row.defaultText);
+        if (!stored || !row.apply(*stored))
+            row.apply(row.defaultText);
+    }
+    m_prefs.update_publics();
+    m_screenOptions.update_publics();
+}
+
+bool PrefsStore::savePrefs() {
+    QSettings settings(m_settingsPath, QSettings::IniFormat);
+    settings.beginGroup(section);
+    for (const Row &row : std::as_const(m_rows))
+        settings.setValue(row.key, row.read());
+    settings.endGroup();
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}

@@ -1,0 +1,310 @@
+#include "CheckValue.h"
+#include "PrefsRig.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTest>
+
+using StoredTexts = QMap<QString, QString>;
+
+class tst_PrefsStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstRunLoadsEveryDefault();
+    void saveWritesTheTwentyTextsInTableOrder();
+    void textsRoundTripUnchanged_data();
+    void textsRoundTripUnchanged();
+    void storedChoicesDecideTheImageCommands_data();
+    void storedChoicesDecideTheImageCommands();
+    void garbageGivesDefaultsForTheBadKeysOnly();
+    void greyedCheckValueFromTheStore();
+    void restoreDefaultsEmptiesTheStore();
+    void unwritableStoreReportsFailure();
+};
+
+namespace {
+
+const QStringList tableOrder = {
+    "chkUseTimestamps", "hsDelay",       "chkAsk",         "chkStopAfter",    "txtAcqLimit",
+    "chkWFM",           "txtWFMpath",    "txtWFMprefix",   "chkASCII",        "txtASCIIpath",
+    "txtASCIIprefix",   "chkScreen",     "txtScreenPath",  "txtScreenPrefix", "chkRestoreRun",
+    "cboFileType",      "optInksaverOn", "optInksaverOff", "optLandscape",    "optPortrait"};
+
+const QStringList savedDefaults = {
+    "1",        "0", "0",    "1",          "10", "1", "E:\\", "my_ISFs_", "0",    "E:\\",
+    "my_CSVs_", "0", "E:\\", "my_Images_", "1",  "1", "True", "False",    "True", "False"};
+
+void store(const QString &path, const StoredTexts &texts) {
+    QSettings settings(path, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Prefs"));
+    for (auto it = texts.begin(); it != texts.end(); ++it)
+        settings.setValue(it.key(), it.value());
+}
+
+QStringList storedInTableOrder(const QString &path) {
+    QSettings settings(path, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Prefs"));
+    QStringList texts;
+    for (const QString &key : tableOrder)
+        texts << settings.value(key).toString();
+    return texts;
+}
+
+// The loaded set as the engine sees it, in table order and stored form.
+QStringList controlsInTableOrder(const PrefsRig &rig) {
+    const frmPrefs &p = rig.prefs;
+    const frmScreenOptions &s = rig.screenOptions;
+    const auto word = [](const QRadioButton *b) {
+        return QString(b->isChecked() ? "True" : "False");
+    };
+    return {QString::number(checkValue(p.chkUseTimestamps)),
+            QString::number(p.hsDelay->value()),
+            QString::number(checkValue(p.chkAsk)),
+            QString::number(checkValue(p.chkStopAfter)),
+            p.txtAcqLimit->text(),
+            QString::number(checkValue(p.chkWFM)),
+            p.txtWFMpath->text(),
+            p.txtWFMprefix->text(),
+            QString::number(checkValue(p.chkASCII)),
+            p.txtASCIIpath->text(),
+            p.txtASCIIprefix->text(),
+            QString::number(checkValue(p.chkScreen)),
+            p.txtScreenPath->text(),
+            p.txtScreenPrefix->text(),
+            QString::number(checkValue(p.chkRestoreRun)),
+            QString::number(s.cboFileType->currentIndex()),
+            word(s.optInksaverOn),
+            word(s.optInksaverOff),
+            word(s.optLandscape),
+            word(s.optPortrait)};
+}
+
+QStringList publics(const PrefsRig &rig) {
+    return {rig.prefs.WFMfspec,         rig.prefs.ASCIIfspec,     rig.prefs.ScreenFspec,
+            rig.screenOptions.FileType, rig.screenOptions.Layout, rig.screenOptions.InkSaver};
+}
+
+const QStringList defaultPublics = {"E:\\my_ISFs_",       "E:\\my_CSVs_",     "E:\\my_Images_",
+                                    "SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON"};
+
+} // namespace
+
+void tst_PrefsStore::firstRunLoadsEveryDefault() {
+    PrefsRig rig;
+    rig.store.loadPrefs(false);
+
+    QCOMPARE(controlsInTableOrder(rig), savedDefaults);
+    QCOMPARE(publics(rig), defaultPublics);
+    QCOMPARE(rig.prefs.txtDelay->text(), QStringLiteral("0 Sec."));
+    QVERIFY(rig.prefs.txtWFMpath->isEnabled());
+    QVERIFY(!rig.prefs.txtASCIIpath->isEnabled());
+    QVERIFY(!rig.prefs.cbScreenOptions->isEnabled());
+    QVERIFY(!QFile::exists(rig.settingsPath()));
+}
+
+void tst_PrefsStore::saveWritesTheTwentyTextsInTableOrder() {
+    PrefsRig rig;
+    rig.store.loadPrefs(false);
+    QVERIFY(rig.store.savePrefs());
+
+    QSettings settings(rig.settingsPath(), QSettings::IniFormat);
+    QCOMPARE(settings.childGroups(), QStringList{"Prefs"});
+    settings.beginGroup(QStringLiteral("Prefs"));
+    QCOMPARE(settings.childKeys().size(), 20);
+    QCOMPARE(storedInTableOrder(rig.settingsPath()), savedDefaults);
+}
+
+void tst_PrefsStore::textsRoundTripUnchanged_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+
+    QTest::addRow("empty path") << "txtWFMpath"
+                                << "";
+    QTest::addRow("empty prefix") << "txtScreenPrefix"
+                                  << "";
+    QTest::addRow("limit after fix-up") << "txtAcqLimit"
+                                        << " 10";
+    QTest::addRow("nested path") << "txtASCIIpath"
+                                 << "E:\\data\\run 1\\";
+    QTest::addRow("prefix with comma and quote") << "txtScreenPrefix"
+                                                 << "a,b\"c";
+    QTest::addRow("prefix with trailing blank") << "txtScreenPrefix"
+                                                << "x ";
+}
+
+void tst_PrefsStore::textsRoundTripUnchanged() {
+    QFETCH(QString, key);
+    QFETCH(QString, text);
+    PrefsRig rig;
+    rig.store.loadPrefs(false);
+    rig.prefs.findChild<QLineEdit *>(key)->setText(text);
+    QVERIFY(rig.store.savePrefs());
+
+    PrefsRig next;
+    QFile::remove(next.settingsPath());
+    QVERIFY(QFile::copy(rig.settingsPath(), next.settingsPath()));
+    next.store.loadPrefs(false);
+    QCOMPARE(next.prefs.findChild<QLineEdit *>(key)->text(), text);
+}
+
+void tst_PrefsStore::storedChoicesDecideTheImageCommands_data() {
+    QTest::addColumn<StoredTexts>("stored");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QStringList>("commands");
+
+    QTest::addRow("both False") << StoredTexts{{"optInksaverOn", "False"},
+                                               {"optInksaverOff", "False"},
+                                               {"optLandscape", "False"},
+                                               {"optPortrait", "False"}}
+                                << ""
+                                << QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY PORTR",
+                                               "SAV:IMAG:INKS OFF"};
+    QTest::addRow("both 1, later wins")
+        << StoredTexts{{"optInksaverOn", "1"},
+                       {"optInksaverOff", "1"},
+                       {"optLandscape", "1"},
+                       {"optPortrait", "1"}}
+        << "optInksaverOff optPortrait"
+        << QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS OFF"};
+    QTest::addRow("words in any case, numbers")
+        << StoredTexts{{"optInksaverOn", "true"},
+                       {"optInksaverOff", "FALSE"},
+                       {"optLandscape", "0"},
+                       {"optPortrait", "-1"}}
+        << "optInksaverOn optPortrait"
+        << QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS ON"};
+    QTest::addRow("BMP") << StoredTexts{{"cboFileType", "0"}} << "optInksaverOn optLandscape"
+                         << QStringList{"SAV:IMAG:FILEF BMP", "SAV:IMAG:LAY LAN",
+                                        "SAV:IMAG:INKS ON"};
+    QTest::addRow("TIFF") << StoredTexts{{"cboFileType", "2"}} << "optInksaverOn optLandscape"
+                          << QStringList{"SAV:IMAG:FILEF TIFF", "SAV:IMAG:LAY LAN",
+                                         "SAV:IMAG:INKS ON"};
+    QTest::addRow("no entry") << StoredTexts{{"cboFileType", "-1"}} << "optInksaverOn optLandscape"
+                              << QStringList{"SAV:IMAG:FILEF ", "SAV:IMAG:LAY LAN",
+                                             "SAV:IMAG:INKS ON"};
+}
+
+void tst_PrefsStore::storedChoicesDecideTheImageCommands() {
+    QFETCH(StoredTexts, stored);
+    QFETCH(QString, selected);
+    QFETCH(QStringList, commands);
+    PrefsRig rig;
+    store(rig.settingsPath(), stored);
+    rig.store.loadPrefs(false);
+
+    const frmScreenOptions &s = rig.screenOptions;
+    QCOMPARE((QStringList{s.FileType, s.Layout, s.InkSaver}), commands);
+    QStringList selectedNow;
+    for (const QRadioButton *b : {s.optInksaverOn, s.optInksaverOff, s.optLandscape, s.optPortrait})
+        if (b->isChecked())
+            selectedNow << b->objectName();
+    QCOMPARE(selectedNow.join(u' '), selected);
+}
+
+void tst_PrefsStore::garbageGivesDefaultsForTheBadKeysOnly() {
+    PrefsRig rig;
+    store(rig.settingsPath(), {{"chkUseTimestamps", "yes"},
+                               {"hsDelay", "61"},
+                               {"chkAsk", "3"},
+                               {"chkStopAfter", "-1"},
+                               {"txtAcqLimit", "garbage"},
+                               {"chkWFM", ""},
+                               {"chkASCII", "1"},
+                               {"chkRestoreRun", "99999"},
+                               {"cboFileType", "3"},
+                               {"optInksaverOn", "maybe"},
+                               {"optInksaverOff", "True"},
+                               {"optLandscape", "1.5.2"},
+                               {"optPortrait", "2"}});
+    {
+        QSettings settings(rig.settingsPath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Prefs/chkScreen"), QRect(1, 2, 3, 4));
+    }
+    QFile ini(rig.settingsPath());
+    QVERIFY(ini.open(QIODevice::Append | QIODevice::Text));
+    ini.write("txtWFMprefix=a,b\n");
+    ini.close();
+
+    // Bad keys keep their defaults; the later option word still moves the
+    // selection, since a refused key leaves the control alone.
+    QStringList expected = savedDefaults;
+    expected[4] = "garbage";
+    expected[7] = "a,b";
+    expected[8] = "1";
+    expected[16] = "False";
+    expected[17] = "True";
+    expected[18] = "False";
+    expected[19] = "True";
+    rig.store.loadPrefs(false);
+    QCOMPARE(controlsInTableOrder(rig), expected);
+    QCOMPARE(publics(rig),
+             (QStringList{"E:\\a,b", "E:\\my_CSVs_", "E:\\my_Images_", "SAV:IMAG:FILEF PNG",
+                          "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS OFF"}));
+}
+
+void tst_PrefsStore::greyedCheckValueFromTheStore() {
+    PrefsRig rig;
+    store(rig.settingsPath(), {{"chkStopAfter", "2"}, {"chkWFM", "2"}});
+    rig.store.loadPrefs(false);
+
+    frmPrefs &p = rig.prefs;
+    QCOMPARE(checkValue(p.chkWFM), 2);
+    QVERIFY(p.txtAcqLimit->isEnabled());
+    QVERIFY(!p.txtWFMpath->isEnabled());
+    QVERIFY(!p.txtWFMprefix->isEnabled());
+    QVERIFY(rig.store.savePrefs());
+    QCOMPARE(storedInTableOrder(rig.settingsPath()).at(5), QStringLiteral("2"));
+
+    // A user's clicks never come back to greyed.
+    p.show();
+    QList<int> seen;
+    for (int click = 0; click < 3; ++click) {
+        QTest::mouseClick(p.chkWFM, Qt::LeftButton, {}, QPoint(6, p.chkWFM->height() / 2));
+        seen << checkValue(p.chkWFM);
+    }
+    QCOMPARE(seen, (QList<int>{1, 0, 1}));
+    QVERIFY(p.txtWFMpath->isEnabled());
+}
+
+void tst_PrefsStore::restoreDefaultsEmptiesTheStore() {
+    PrefsRig rig;
+    rig.store.loadPrefs(true);
+    QCOMPARE(controlsInTableOrder(rig), savedDefaults);
+
+    rig.prefs.txtWFMpath->setText(QStringLiteral("F:\\"));
+    rig.prefs.hsDelay->setValue(15);
+    rig.screenOptions.cboFileType->setCurrentIndex(0);
+    QVERIFY(rig.store.savePrefs());
+    rig.store.loadPrefs(false);
+    QCOMPARE(rig.prefs.WFMfspec, QStringLiteral("F:\\my_ISFs_"));
+
+    rig.store.loadPrefs(true);
+    QCOMPARE(controlsInTableOrder(rig), savedDefaults);
+    QCOMPARE(publics(rig), defaultPublics);
+    QCOMPARE(rig.prefs.txtDelay->text(), QStringLiteral("0 Sec."));
+    QVERIFY(QSettings(rig.settingsPath(), QSettings::IniFormat).allKeys().isEmpty());
+}
+
+void tst_PrefsStore::unwritableStoreReportsFailure() {
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("mardock")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    ScriptedPrompter prompter;
+    frmScreenOptions screenOptions;
+    frmPrefs prefs(screenOptions, prompter);
+    PrefsStore store(prefs, screenOptions, dir.filePath(QStringLiteral("mardock/mardock.ini")));
+    store.loadPrefs(false);
+    QVERIFY(!store.savePrefs());
+}
+
+QTEST_MAIN(tst_PrefsStore)
+#include "tst_PrefsStore.moc"
