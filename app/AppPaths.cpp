@@ -1,0 +1,38 @@
+#include "AppPaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+AppPaths AppPaths::forCurrentUser() {
+    const QFileInfo program(QCoreApplication::applicationFilePath());
+    return AppPaths(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                        QStringLiteral("/mardock"),
+                    program.completeBaseName(), program.absolutePath());
+}
+
+AppPaths::AppPaths(QString configDir, QString applicationName, QString programDir)
+    : m_configDir(std::move(configDir))
+    , m_applicationName(std::move(applicationName))
+    , m_programDir(std::move(programDir)) {}
+
+QString AppPaths::settingsFile() const {
+    return m_configDir + QLatin1Char('/') + m_applicationName + QStringLiteral(".ini");
+}
+
+QString AppPaths::instrumentListFile() const {
+    return m_configDir + QStringLiteral("/instruments.txt");
+}
+
+QString AppPaths::lockFile() const {
+    return m_configDir + QLatin1Char('/') + m_applicationName + QStringLiteral(".lock");
+}
+
+QString AppPaths::guideFile() const {
+    return m_programDir + QStringLiteral("/guide.md");
+}
+
+bool AppPaths::makeConfigDir() const {
+    return QDir().mkpath(m_configDir);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+// Where Mardock keeps its files on this computer: the per-user settings
+// folder ($XDG_CONFIG_HOME/mardock, by default ~/.config/mardock) with the
+// settings file, the instrument list and the single-instance lock, and the
+// user guide beside the executable.
+class AppPaths {
+public:
+    // The paths of the running program for the current user.
+    static AppPaths forCurrentUser();
+
+    AppPaths(QString configDir, QString applicationName, QString programDir);
+
+    QString configDir() const { return m_configDir; }
+    // Named after the executable, so a copy under another name keeps its own set.
+    QString settingsFile() const;
+    QString instrumentListFile() const;
+    QString lockFile() const;
+    QString guideFile() const;
+
+    // Creates the settings folder if it is missing; false when it cannot be made.
+    bool makeConfigDir() const;
+
+private:
+    QString m_configDir;
+    QString m_applicationName;
+    QString m_programDir;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class CommandExchange;
+class ExchangeHost;
+class Instrument;
+class Prompter;
+
+// Finds the scope at start-up: sets the I/O control up, tries the known
+// instruments in order until one identifies as a supported scope family, and
+// prepares that scope. The chosen instrument stays selected in the control.
+class ScopeDiscovery {
+public:
+    ScopeDiscovery(Instrument &instrument, CommandExchange &exchange, ExchangeHost &host,
+                   Prompter &prompter);
+
+    // True when a scope was found and prepared. Otherwise the user has been
+    // told why and the program must end.
+    bool run();
+
+private:
+    void initialise(const QString &identification);
+
+    Instrument &m_instrument;
+    CommandExchange &m_exchange;
+    ExchangeHost &m_host;
+    Prompter &m_prompter;
+};

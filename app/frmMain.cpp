@@ -1,0 +1,202 @@
+#include "frmMain.h"
+
+#include "CheckValue.h"
+#include "HelpViewer.h"
+#include "Instrument.h"
+#include "Prompter.h"
+#include "ScopeDiscovery.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// Layout sizes are given in twips, at 15 twips per pixel (96 dpi).
+constexpr int px(int twips) {
+    return twips / 15;
+}
+
+} // namespace
+
+frmMain::frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock, const AppPaths &paths,
+                 QWidget *parent)
+    : QWidget(parent)
+    , m_plexor(plexor)
+    , m_prompter(prompter)
+    , m_paths(paths)
+    , m_instance(paths.lockFile())
+    , m_prefs(m_screenOptions, prompter)
+    , m_store(m_prefs, m_screenOptions, paths.settingsFile())
+    , m_exchange(plexor, *this, clock)
+    , m_namer(clock)
+    , m_runPrefs(m_prefs, m_screenOptions)
+    , m_loop(plexor, m_exchange, *this, m_runPrefs, m_namer, prompter) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Mardock V1.1"));
+    setWindowIcon(QIcon(QStringLiteral(":/mardock.png")));
+    setFixedSize(px(2445), px(675));
+
+    cbPrefs = addButton(QStringLiteral("cbPrefs"), QStringLiteral("Prefs"),
+                        QStringLiteral("Select what to save"), 0);
+    cbStart = addButton(QStringLiteral("cbStart"), QStringLiteral("Start"),
+                        QStringLiteral("Start saving"), 615);
+    cbStop = addButton(QStringLiteral("cbStop"), QStringLiteral("Stop"),
+                       QStringLiteral("Stop Saving"), 1230);
+    cbClose = addButton(QStringLiteral("cbClose"), QStringLiteral("Close"),
+                        QStringLiteral("Close and exit program"), 1845);
+
+    Text1 = new QLineEdit(QStringLiteral("Text1"), this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setToolTip(QStringLiteral("Status"));
+    Text1->setReadOnly(true);
+    Text1->setGeometry(0, px(360), px(2415), px(285));
+
+    setTabOrder(cbPrefs, cbStart);
+    setTabOrder(cbStart, cbStop);
+    setTabOrder(cbStop, cbClose);
+    setTabOrder(cbClose, Text1);
+
+    connect(cbPrefs, &QPushButton::clicked, this, &frmMain::cbPrefs_Click);
+    connect(cbStart, &QPushButton::clicked, this, &frmMain::cbStart_Click);
+    connect(cbStop, &QPushButton::clicked, this, &frmMain::cbStop_Click);
+    connect(cbClose, &QPushButton::clicked, this, &frmMain::cbClose_Click);
+
+    connect(&m_prefs, &frmPrefs::returnToMain, this, &QWidget::show);
+    connect(&m_prefs, &frmPrefs::restoreDefaultsRequested, this, [this] { loadPrefs(true); });
+    connect(&m_prefs, &frmPrefs::helpRequested, this, &frmMain::show_help);
+    connect(&m_screenOptions, &frmScreenOptions::helpRequested, this, &frmMain::show_help);
+}
+
+QPushButton *frmMain::addButton(const QString &name, const QString &caption, const QString &tip,
+                                int leftTwips) {
+    auto *button = new QPushButton(caption, this);
+    button->setObjectName(name);
+    button->setToolTip(tip);
+    button->setGeometry(px(leftTwips), 0, px(615), px(375));
+    return button;
+}
+
+bool frmMain::Form_Load() {
+    m_paths.makeConfigDir();
+    if (!m_instance.acquire()) {
+        m_prompter.ask(QStringLiteral("Mardock is already running."), Prompter::Buttons::Ok);
+        return false;
+    }
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    loadPrefs(false);
+    setIdleButtons();
+    return ScopeDiscovery(m_plexor, m_exchange, *this, m_prompter).run();
+}
+
+void frmMain::loadPrefs(bool restoreDefaults) {
+    m_store.loadPrefs(restoreDefaults);
+}
+
+bool frmMain::startEnabled() const {
+    return cbStart->isEnabled();
+}
+
+QString frmMain::statusText() const {
+    return Text1->text();
+}
+
+void frmMain::setStatusText(const QString &text) {
+    Text1->setText(text);
+    Text1->repaint();
+}
+
+void frmMain::pumpEvents(int maxWaitMs) {
+    if (maxWaitMs <= 0) {
+        QCoreApplication::processEvents();
+        return;
+    }
+    // The timer only wakes the blocking wait; whatever arrives first ends it.
+    QTimer wakeUp;
+    wakeUp.setSingleShot(true);
+    wakeUp.start(maxWaitMs);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void frmMain::setRunButtons() {
+    cbStart->setEnabled(false);
+    cbPrefs->setEnabled(false);
+    cbClose->setEnabled(false);
+    cbStop->setEnabled(true);
+}
+
+void frmMain::setIdleButtons() {
+    cbStart->setEnabled(true);
+    cbPrefs->setEnabled(true);
+    cbClose->setEnabled(true);
+    cbStop->setEnabled(false);
+}
+
+void frmMain::cbPrefs_Click() {
+    hide();
+    m_prefs.show();
+}
+
+void frmMain::cbStart_Click() {
+    if (checkValue(m_prefs.chkWFM) != 1 && checkValue(m_prefs.chkASCII) != 1 &&
+        checkValue(m_prefs.chkScreen) != 1) {
+        m_prompter.ask(QStringLiteral("Nothing to selected to Save. Check Prefs"),
+                       Prompter::Buttons::Ok, Prompter::Icon::Warning);
+        cbPrefs_Click();
+        return;
+    }
+    m_loop.run();
+}
+
+void frmMain::cbStop_Click() {
+    m_loop.stop();
+}
+
+void frmMain::cbClose_Click() {
+    if (confirmClose())
+        endProgram();
+}
+
+bool frmMain::confirmClose() {
+    m_loop.stop();
+    if (m_prompter.ask(QStringLiteral("Close program?"), Prompter::Buttons::YesNo) !=
+        Prompter::Answer::Yes)
+        return false;
+    if (!m_store.savePrefs())
+        m_prompter.ask(QStringLiteral("The preferences could not be saved to ") +
+                           m_paths.settingsFile() + QLatin1Char('.'),
+                       Prompter::Buttons::Ok, Prompter::Icon::Warning);
+    return true;
+}
+
+void frmMain::endProgram() {
+    m_ending = true;
+    if (m_helpViewer)
+        m_helpViewer->close();
+    hide();
+    emit programEnding();
+}
+
+void frmMain::closeEvent(QCloseEvent *event) {
+    // Closing through the frame is the Close button; No keeps the window.
+    if (m_ending) {
+        event->accept();
+    } else if (confirmClose()) {
+        endProgram();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void frmMain::show_help() {
+    // Each Help replaces the viewer that an earlier Help opened.
+    if (m_helpViewer)
+        m_helpViewer->close();
+    m_helpViewer = new HelpViewer(m_paths.guideFile(), this);
+    m_helpViewer->show();
+    m_helpViewer->raise();
+    m_helpViewer->activateWindow();
+}

@@ -1,0 +1,329 @@
+#include "AppPaths.h"
+#include "CheckValue.h"
+#include "FakeClock.h"
+#include "FakeInstrument.h"
+#include "ScriptedPrompter.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+
+namespace {
+
+const QString Scope = QStringLiteral("TCPIP0::10.0.0.1::4000::SOCKET");
+const QString Identification = QStringLiteral("SIMULATED,KXA5034,SN0001,FW 1.0");
+
+QList<QTextBrowser *> openViewers() {
+    QList<QTextBrowser *> viewers;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("helpViewer") && widget->isVisible())
+            viewers << qobject_cast<QTextBrowser *>(widget);
+    return viewers;
+}
+
+// A started main window against a scripted scope, with its own settings folder.
+struct Fixture {
+    Fixture() {
+        instrument.resources = QStringList{Scope};
+        instrument.idn.insert(Scope, Identification);
+        QFile guide(dir.filePath(QStringLiteral("guide.md")));
+        if (guide.open(QIODevice::WriteOnly))
+            guide.write("# Mardock User Guide\n\nPress **Start**.\n");
+    }
+
+    bool start() {
+        if (!window.Form_Load())
+            return false;
+        sentAtStart = instrument.sent().size();
+        window.show();
+        return QTest::qWaitForWindowExposed(&window);
+    }
+
+    QStringList sentSinceStart() const { return instrument.sent().mid(sentAtStart); }
+
+    QTemporaryDir dir;
+    AppPaths paths{dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), dir.path()};
+    FakeInstrument instrument;
+    ScriptedPrompter prompter;
+    FakeClock clock;
+    frmMain window{instrument, prompter, clock, paths};
+    qsizetype sentAtStart = 0;
+};
+
+} // namespace
+
+class tst_frmMain : public QObject {
+    Q_OBJECT
+
+private slots:
+    void controls_data();
+    void controls();
+    void window();
+    void buttonStates_data();
+    void buttonStates();
+    void statusLineIsReadOnly();
+    void pumpReturnsWithoutEvents();
+    void helpReplacesTheEarlierViewer();
+    void helpWithoutGuideSaysWhere();
+    void dialogsReachHelpAndDefaults();
+    void prefsHidesTheWindowUntilTheDialogReturns();
+    void startWithNothingSelected_data();
+    void startWithNothingSelected();
+    void close_data();
+    void close();
+    void closeWhenSettingsCannotBeWritten();
+};
+
+void tst_frmMain::controls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("tip");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("next");
+
+    QTest::addRow("Prefs") << "cbPrefs"
+                           << "Prefs"
+                           << "Select what to save" << QRect(0, 0, 41, 25) << "cbStart";
+    QTest::addRow("Start") << "cbStart"
+                           << "Start"
+                           << "Start saving" << QRect(41, 0, 41, 25) << "cbStop";
+    QTest::addRow("Stop") << "cbStop"
+                          << "Stop"
+                          << "Stop Saving" << QRect(82, 0, 41, 25) << "cbClose";
+    QTest::addRow("Close") << "cbClose"
+                           << "Close"
+                           << "Close and exit program" << QRect(123, 0, 41, 25) << "Text1";
+    // The chain closes through the window itself.
+    QTest::addRow("status line") << "Text1"
+                                 << "Text1"
+                                 << "Status" << QRect(0, 24, 161, 19) << "frmMain";
+}
+
+void tst_frmMain::controls() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, tip);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, next);
+
+    Fixture f;
+    auto *control = f.window.findChild<QWidget *>(name);
+    QVERIFY(control);
+    QCOMPARE(control->property("text").toString(), caption);
+    QCOMPARE(control->toolTip(), tip);
+    QCOMPARE(control->geometry(), geometry);
+    QCOMPARE(control->nextInFocusChain()->objectName(), next);
+}
+
+void tst_frmMain::window() {
+    Fixture f;
+    QVERIFY(f.start());
+    QCOMPARE(f.window.windowTitle(), QStringLiteral("Mardock V1.1"));
+    QCOMPARE(f.window.size(), QSize(163, 45));
+    QVERIFY(!f.window.windowIcon().isNull());
+    QVERIFY(f.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(f.window.Text1->text(), Identification);
+    QVERIFY(!f.window.prefsDialog().isVisible());
+    QVERIFY(!f.window.screenOptionsDialog().isVisible());
+}
+
+void tst_frmMain::buttonStates_data() {
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<QList<bool>>("enabled"); // Prefs, Start, Stop, Close
+
+    QTest::addRow("idle") << false << QList<bool>{true, true, false, true};
+    QTest::addRow("running") << true << QList<bool>{false, false, true, false};
+}
+
+void tst_frmMain::buttonStates() {
+    QFETCH(bool, running);
+    QFETCH(QList<bool>, enabled);
+
+    Fixture f;
+    QVERIFY(f.start());
+    if (running)
+        f.window.setRunButtons();
+    QCOMPARE(f.window.startEnabled(), !running);
+    const QList<bool> actual{f.window.cbPrefs->isEnabled(), f.window.cbStart->isEnabled(),
+                             f.window.cbStop->isEnabled(), f.window.cbClose->isEnabled()};
+    QCOMPARE(actual, enabled);
+    f.window.setIdleButtons();
+    QVERIFY(f.window.startEnabled());
+    QVERIFY(!f.window.cbStop->isEnabled());
+}
+
+void tst_frmMain::statusLineIsReadOnly() {
+    Fixture f;
+    QVERIFY(f.start());
+    f.window.Text1->setFocus();
+    QTest::keyClicks(f.window.Text1, QStringLiteral("typed"));
+    QCOMPARE(f.window.statusText(), Identification);
+    f.window.setStatusText(QStringLiteral("3: Save CSV"));
+    QCOMPARE(f.window.Text1->text(), QStringLiteral("3: Save CSV"));
+}
+
+void tst_frmMain::pumpReturnsWithoutEvents() {
+    Fixture f;
+    bool delivered = false;
+    QMetaObject::invokeMethod(
+        &f.window, [&] { delivered = true; }, Qt::QueuedConnection);
+    f.window.pumpEvents(0);
+    QVERIFY(delivered);
+    // Nothing is pending: only the wake-up can end these.
+    f.window.pumpEvents(5);
+    f.window.pumpEvents(5);
+}
+
+void tst_frmMain::helpReplacesTheEarlierViewer() {
+    Fixture f;
+    QVERIFY(f.start());
+    f.window.show_help();
+    QCOMPARE(openViewers().size(), 1);
+    QPointer<QTextBrowser> first = openViewers().constFirst();
+    QVERIFY(first->toPlainText().contains(QLatin1String("Mardock User Guide")));
+
+    f.window.show_help();
+    QTRY_VERIFY(first.isNull());
+    QCOMPARE(openViewers().size(), 1);
+
+    // A viewer the user closed is simply replaced.
+    openViewers().constFirst()->close();
+    QTRY_COMPARE(openViewers().size(), 0);
+    f.window.show_help();
+    QCOMPARE(openViewers().size(), 1);
+}
+
+void tst_frmMain::helpWithoutGuideSaysWhere() {
+    Fixture f;
+    QVERIFY(QFile::remove(f.paths.guideFile()));
+    f.window.show_help();
+    QCOMPARE(openViewers().size(), 1);
+    QVERIFY(openViewers().constFirst()->toPlainText().contains(f.paths.guideFile()));
+    openViewers().constFirst()->close();
+}
+
+void tst_frmMain::dialogsReachHelpAndDefaults() {
+    Fixture f;
+    QVERIFY(f.start());
+    f.window.cbPrefs_Click();
+    QTest::mouseClick(f.window.prefsDialog().cbHelp, Qt::LeftButton);
+    QTRY_COMPARE(openViewers().size(), 1);
+    openViewers().constFirst()->close();
+
+    f.window.prefsDialog().txtWFMprefix->setText(QStringLiteral("edited_"));
+    f.prompter.answers = {Prompter::Answer::Ok};
+    QTest::mouseClick(f.window.prefsDialog().cbDefault, Qt::LeftButton);
+    QCOMPARE(f.window.prefsDialog().txtWFMprefix->text(), QStringLiteral("my_ISFs_"));
+}
+
+void tst_frmMain::prefsHidesTheWindowUntilTheDialogReturns() {
+    Fixture f;
+    QVERIFY(f.start());
+    QTest::mouseClick(f.window.cbPrefs, Qt::LeftButton);
+    QVERIFY(!f.window.isVisible());
+    QVERIFY(f.window.prefsDialog().isVisible());
+    QTest::mouseClick(f.window.prefsDialog().cbOK, Qt::LeftButton);
+    QVERIFY(f.window.isVisible());
+    QVERIFY(!f.window.prefsDialog().isVisible());
+}
+
+void tst_frmMain::startWithNothingSelected_data() {
+    QTest::addColumn<int>("isf");
+
+    QTest::addRow("all unchecked") << 0;
+    // A greyed box saves nothing in the run, so it does not count as chosen.
+    QTest::addRow("ISF greyed") << 2;
+}
+
+void tst_frmMain::startWithNothingSelected() {
+    QFETCH(int, isf);
+
+    Fixture f;
+    QVERIFY(f.start());
+    setCheckValue(f.window.prefsDialog().chkWFM, isf);
+    setCheckValue(f.window.prefsDialog().chkASCII, 0);
+    setCheckValue(f.window.prefsDialog().chkScreen, 0);
+    const QStringList logBefore = f.instrument.log;
+
+    QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
+
+    QCOMPARE(f.prompter.asked,
+             QStringList{QStringLiteral("Nothing to selected to Save. Check Prefs")});
+    QCOMPARE(f.prompter.icons, QList<Prompter::Icon>{Prompter::Icon::Warning});
+    QCOMPARE(f.instrument.log, logBefore);
+    QVERIFY(!f.window.isVisible());
+    QVERIFY(f.window.prefsDialog().isVisible());
+    QVERIFY(f.window.startEnabled());
+    QVERIFY(!f.window.cbStop->isEnabled());
+}
+
+void tst_frmMain::close_data() {
+    QTest::addColumn<bool>("throughFrame");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("ends");
+
+    QTest::addRow("button, No") << false << int(Prompter::Answer::No) << false;
+    QTest::addRow("button, Yes") << false << int(Prompter::Answer::Yes) << true;
+    QTest::addRow("frame, No") << true << int(Prompter::Answer::No) << false;
+    QTest::addRow("frame, Yes") << true << int(Prompter::Answer::Yes) << true;
+}
+
+void tst_frmMain::close() {
+    QFETCH(bool, throughFrame);
+    QFETCH(int, answer);
+    QFETCH(bool, ends);
+
+    Fixture f;
+    QVERIFY(f.start());
+    setCheckValue(f.window.prefsDialog().chkRestoreRun, 1);
+    f.window.prefsDialog().txtAcqLimit->setText(QStringLiteral("25"));
+    QSignalSpy ending(&f.window, &frmMain::programEnding);
+    f.prompter.answers = {Prompter::Answer(answer)};
+
+    if (throughFrame)
+        f.window.close();
+    else
+        QTest::mouseClick(f.window.cbClose, Qt::LeftButton);
+
+    QCOMPARE(f.prompter.asked, QStringList{QStringLiteral("Close program?")});
+    // The Stop procedure ran before the question, whatever the answer.
+    QVERIFY(f.sentSinceStart().contains(QStringLiteral("ACQ:STOPA RUNST")));
+    QCOMPARE(ending.size(), ends ? 1 : 0);
+    QCOMPARE(f.window.isVisible(), !ends);
+    QCOMPARE(QFile::exists(f.paths.settingsFile()), ends);
+    if (!ends) {
+        QCOMPARE(f.window.statusText(), QStringLiteral("0: Stopped"));
+        QVERIFY(f.window.startEnabled());
+        return;
+    }
+    QSettings stored(f.paths.settingsFile(), QSettings::IniFormat);
+    stored.beginGroup(QStringLiteral("Prefs"));
+    QCOMPARE(stored.childKeys().size(), 20);
+    QCOMPARE(stored.value(QStringLiteral("txtAcqLimit")).toString(), QStringLiteral("25"));
+}
+
+void tst_frmMain::closeWhenSettingsCannotBeWritten() {
+    Fixture f;
+    QVERIFY(f.start());
+    // A folder where the settings file should be: no write can succeed.
+    QVERIFY(QDir().mkpath(f.paths.settingsFile()));
+    QSignalSpy ending(&f.window, &frmMain::programEnding);
+
+    QTest::mouseClick(f.window.cbClose, Qt::LeftButton);
+
+    QCOMPARE(f.prompter.asked.size(), 2);
+    QVERIFY(f.prompter.asked.at(1).startsWith(QLatin1String("The preferences could not be saved")));
+    QCOMPARE(f.prompter.icons.at(1), Prompter::Icon::Warning);
+    QCOMPARE(ending.size(), 1);
+}
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmmain.moc"

@@ -1,0 +1,250 @@
+#include "AppPaths.h"
+#include "CommandExchange.h"
+#include "FakeClock.h"
+#include "FakeHost.h"
+#include "FakeInstrument.h"
+#include "InstrumentError.h"
+#include "ScopeDiscovery.h"
+#include "ScriptedPrompter.h"
+#include "SingleInstance.h"
+#include "frmMain.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString A = QStringLiteral("TCPIP0::10.0.0.1::4000::SOCKET");
+const QString B = QStringLiteral("TCPIP0::10.0.0.2::4000::SOCKET");
+const QString ScopeA5 = QStringLiteral("SIMULATED,KXA5034,SN0001,FW 1.0");
+const QString ScopeB5 = QStringLiteral("SIMULATED,KXB5104,SN0002,FW 1.0");
+const QString NotFound = QStringLiteral("Scope not found.  Please check Quillon.");
+
+QString writeError(const QString &descriptor) {
+    return QStringLiteral("Error writing to ") + descriptor +
+           QStringLiteral(".  Please check Quillon Resource Manager.");
+}
+
+QStringList identify(const QString &descriptor) {
+    return {QStringLiteral("descriptor ") + descriptor, QStringLiteral("clear"),
+            QStringLiteral("query *IDN?")};
+}
+
+const QStringList Initialise{QStringLiteral("write DESE 0"), QStringLiteral("write *ESE 0"),
+                             QStringLiteral("write *SRE 0"), QStringLiteral("write HEAD 0"),
+                             QStringLiteral("write *CLS"),   QStringLiteral("query ALLEV?")};
+
+enum class ListRead { Array, NotArray, Throws };
+
+// An instrument control whose resource list itself fails or is not a list.
+class ListFailingInstrument : public FakeInstrument {
+public:
+    ListRead read = ListRead::Array;
+
+    std::optional<QStringList> resourceList() override {
+        if (read == ListRead::Throws)
+            throw InstrumentError(QStringLiteral("resource list"), QString(),
+                                  QStringLiteral("resource manager unavailable"));
+        if (read == ListRead::NotArray)
+            return std::nullopt;
+        return FakeInstrument::resourceList();
+    }
+};
+
+QStringList withoutReportingSwitches(const QStringList &log) {
+    QStringList operations;
+    for (const QString &entry : log)
+        if (!entry.startsWith(QLatin1String("errors ")))
+            operations << entry;
+    return operations;
+}
+
+// The lock file of a program that has gone: its process id names no process.
+void writeDeadOwnersLock(const QString &path) {
+    QProcess finished;
+    qint64 pid = 0;
+    QObject::connect(&finished, &QProcess::started, [&] { pid = finished.processId(); });
+    finished.start(QStringLiteral("true"));
+    QVERIFY(finished.waitForFinished());
+    QVERIFY(pid > 0);
+    QFile lock(path);
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(
+        QStringLiteral("%1\nmardock\n%2\n").arg(pid).arg(QSysInfo::machineHostName()).toUtf8());
+}
+
+} // namespace
+
+class tst_StartUp : public QObject {
+    Q_OBJECT
+
+private slots:
+    void discovery_data();
+    void discovery();
+    void setUpPrecedesTheSearch();
+    void searchShowsEachDescriptor();
+    void singleInstance();
+    void staleLockDoesNotBlock();
+    void secondInstanceEndsBeforeTouchingTheScope();
+};
+
+void tst_StartUp::discovery_data() {
+    QTest::addColumn<int>("listRead");
+    QTest::addColumn<QStringList>("resources");
+    // Identification replies, in list order; an empty entry never answers.
+    QTest::addColumn<QStringList>("replies");
+    QTest::addColumn<QStringList>("refused");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QStringList>("operations");
+
+    const int array = int(ListRead::Array);
+    QTest::addRow("first silent, second a scope")
+        << array << QStringList{A, B} << QStringList{QString(), ScopeA5} << QStringList() << true
+        << QString() << ScopeA5 << identify(A) + identify(B) + Initialise;
+    QTest::addRow("two scopes: the first in the list wins")
+        << array << QStringList{A, B} << QStringList{ScopeB5, ScopeA5} << QStringList() << true
+        << QString() << ScopeB5 << identify(A) + Initialise;
+    QTest::addRow("marker in lower case is not a scope")
+        << array << QStringList{A} << QStringList{QStringLiteral("SIMULATED,kxa5034,SN1,FW 1")}
+        << QStringList() << false << writeError(A) << A << identify(A);
+    QTest::addRow("only an unsupported instrument")
+        << array << QStringList{A} << QStringList{QStringLiteral("BENCH,PSU 3000,SN7,1.2")}
+        << QStringList() << false << writeError(A) << A << identify(A);
+    QTest::addRow("unsupported after a silent one names the last tried")
+        << array << QStringList{A, B} << QStringList{QString(), QStringLiteral("BENCH,DMM,1,1")}
+        << QStringList() << false << writeError(B) << B << identify(A) + identify(B);
+    QTest::addRow("DESE 0 refused names the scope, nothing after it")
+        << array << QStringList{A, B} << QStringList{ScopeA5, ScopeB5}
+        << QStringList{QStringLiteral("DESE 0")} << false << writeError(A) << ScopeA5
+        << identify(A) + QStringList{QStringLiteral("write DESE 0")};
+    QTest::addRow("HEAD 0 refused")
+        << array << QStringList{A} << QStringList{ScopeA5} << QStringList{QStringLiteral("HEAD 0")}
+        << false << writeError(A) << ScopeA5 << identify(A) + Initialise.mid(0, 4);
+    QTest::addRow("empty list") << array << QStringList() << QStringList() << QStringList() << false
+                                << writeError(QString()) << QString() << QStringList();
+    QTest::addRow("list is not an array")
+        << int(ListRead::NotArray) << QStringList() << QStringList() << QStringList() << false
+        << NotFound << QString() << QStringList();
+    QTest::addRow("list read fails")
+        << int(ListRead::Throws) << QStringList() << QStringList() << QStringList() << false
+        << NotFound << QString() << QStringList();
+}
+
+void tst_StartUp::discovery() {
+    QFETCH(int, listRead);
+    QFETCH(QStringList, resources);
+    QFETCH(QStringList, replies);
+    QFETCH(QStringList, refused);
+    QFETCH(bool, found);
+    QFETCH(QString, message);
+    QFETCH(QString, status);
+    QFETCH(QStringList, operations);
+
+    ListFailingInstrument instrument;
+    instrument.read = ListRead(listRead);
+    instrument.resources = resources;
+    for (int i = 0; i < replies.size(); ++i)
+        if (!replies[i].isEmpty())
+            instrument.idn.insert(resources[i], replies[i]);
+    instrument.refusedWrites = refused;
+    FakeClock clock;
+    FakeHost host(&clock);
+    ScriptedPrompter prompter;
+    CommandExchange exchange(instrument, host, clock);
+
+    QCOMPARE(ScopeDiscovery(instrument, exchange, host, prompter).run(), found);
+
+    QCOMPARE(prompter.asked, message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(host.statusText(), status);
+    const QStringList done = withoutReportingSwitches(instrument.log);
+    QCOMPARE(done.mid(2), operations);
+    QVERIFY(instrument.errorReporting());
+}
+
+void tst_StartUp::setUpPrecedesTheSearch() {
+    FakeInstrument instrument;
+    instrument.resources = QStringList{A};
+    instrument.idn.insert(A, ScopeA5);
+    FakeClock clock;
+    FakeHost host(&clock);
+    ScriptedPrompter prompter;
+    CommandExchange exchange(instrument, host, clock);
+
+    QVERIFY(ScopeDiscovery(instrument, exchange, host, prompter).run());
+    QCOMPARE(instrument.log.mid(0, 4),
+             (QStringList{QStringLiteral("errors on"), QStringLiteral("setting 14=300"),
+                          QStringLiteral("setting 1=0"), QStringLiteral("descriptor ") + A}));
+}
+
+void tst_StartUp::searchShowsEachDescriptor() {
+    FakeInstrument instrument;
+    instrument.resources = QStringList{A, B};
+    instrument.idn.insert(B, ScopeA5);
+    FakeClock clock;
+    FakeHost host(&clock);
+    ScriptedPrompter prompter;
+    CommandExchange exchange(instrument, host, clock);
+    QStringList shown;
+    instrument.afterExchange = [&](const QString &command) {
+        if (command == QLatin1String("*IDN?"))
+            shown << host.statusText();
+    };
+
+    QVERIFY(ScopeDiscovery(instrument, exchange, host, prompter).run());
+    QCOMPARE(shown, (QStringList{A, B}));
+}
+
+void tst_StartUp::singleInstance() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("mardock.lock"));
+    {
+        SingleInstance first(path);
+        QVERIFY(first.acquire());
+        QVERIFY(first.acquire());
+        SingleInstance second(path);
+        QVERIFY(!second.acquire());
+    }
+    SingleInstance afterFirstEnded(path);
+    QVERIFY(afterFirstEnded.acquire());
+
+    SingleInstance noFolder(dir.filePath(QStringLiteral("missing/mardock.lock")));
+    QVERIFY(noFolder.acquire());
+}
+
+void tst_StartUp::staleLockDoesNotBlock() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("mardock.lock"));
+    writeDeadOwnersLock(path);
+    SingleInstance next(path);
+    QVERIFY(next.acquire());
+    SingleInstance another(path);
+    QVERIFY(!another.acquire());
+}
+
+void tst_StartUp::secondInstanceEndsBeforeTouchingTheScope() {
+    QTemporaryDir dir;
+    const AppPaths paths(dir.path(), QStringLiteral("mardock"), dir.path());
+    QVERIFY(paths.makeConfigDir());
+    SingleInstance running(paths.lockFile());
+    QVERIFY(running.acquire());
+
+    FakeInstrument instrument;
+    instrument.resources = QStringList{A};
+    instrument.idn.insert(A, ScopeA5);
+    ScriptedPrompter prompter;
+    FakeClock clock;
+    frmMain window(instrument, prompter, clock, paths);
+
+    QVERIFY(!window.Form_Load());
+    QCOMPARE(prompter.asked, QStringList{QStringLiteral("Mardock is already running.")});
+    QVERIFY(instrument.log.isEmpty());
+    QVERIFY(!window.isVisible());
+}
+
+QTEST_MAIN(tst_StartUp)
+#include "tst_startup.moc"
