@@ -1,0 +1,106 @@
+#include "SimCommandLine.h"
+
+#include <limits>
+
+namespace {
+
+const QString description = QStringLiteral(
+    "A simulated oscilloscope for trying Mardock without an instrument.\n"
+    "It serves the scope's raw socket protocol on 127.0.0.1 only and writes the files the scope\n"
+    "is told to save under the storage folder: drive E: is <storage>/E/.\n"
+    "  SAV:WAVE ALL with FILEF INTERNAL: <name>_CH1.isf and <name>_CH2.isf\n"
+    "  SAV:WAVE ALL with FILEF SPREADS:  <name>_CH1.csv and <name>_CH2.csv\n"
+    "  SAV:IMAG <name>:                  <name> exactly, as BMP, PNG or TIFF (SAV:IMAG:FILEF)\n"
+    "Fault switches (--close-after and below) make it misbehave the ways a real link can.");
+
+struct Number {
+    const char *name;
+    double low;
+    double high;
+};
+
+} // namespace
+
+SimCommandLine::SimCommandLine() {
+    m_parser.setApplicationDescription(description);
+    m_parser.addHelpOption();
+    m_parser.addVersionOption();
+    m_parser.addOptions({
+        {"port", "TCP port on 127.0.0.1 (default 4000; 0 picks a free port).", "N", "4000"},
+        {"storage", "Folder that stands for the scope's drives (default ./scope-storage).", "DIR",
+         "scope-storage"},
+        {"idn", "Reply to *IDN?.", "TEXT", QString::fromLatin1(SimOptions().idn)},
+        {"trigger-mean", "Mean seconds from arming to trigger (default 1.0; 0 = at once).", "S",
+         "1.0"},
+        {"save-time", "Seconds a save keeps the scope busy (default 0.2; 0 = instant).", "S",
+         "0.2"},
+        {"log", "Command log: every received message, one per line, as received.", "FILE"},
+        {"record-length", "Samples per waveform (default 10000).", "N", "10000"},
+        {"seed", "Random seed for triggers and waveforms (default 1).", "N", "1"},
+        {"headers", "Start with reply headers on, as a scope is after power-on, until HEAD 0."},
+        {"close-after",
+         "Fault: close the connection after the N-th message received, and again "
+         "after every N more.",
+         "N"},
+        {"hang-after",
+         "Fault: after the N-th message, read but neither carry out nor answer "
+         "anything for --hang-ms.",
+         "N"},
+        {"hang-ms", "How long a hang lasts (default: forever).", "MS"},
+        {"garbage", "Fault: answer every query with random bytes, then a line feed."},
+        {"unterminated", "Fault: answer queries with text that never ends in a line feed."},
+        {"oversize", "Fault: answer queries with a block header announcing 200000000 bytes, then "
+                     "send filler slowly and never all of it."},
+        {"busy-forever", "Fault: BUSY? always answers 1."},
+        {"reply-delay", "Fault: delay every reply by MS milliseconds (replies stay in order).",
+         "MS"},
+    });
+}
+
+std::optional<SimOptions> SimCommandLine::parse(const QStringList &arguments) {
+    m_parser.process(arguments);
+    m_error.clear();
+
+    auto number = [this](const Number &n) -> double {
+        if (!m_parser.isSet(n.name) && m_parser.value(n.name).isEmpty())
+            return n.low;
+        bool ok = false;
+        const double value = m_parser.value(n.name).toDouble(&ok);
+        if (!ok || value < n.low || value > n.high) {
+            m_error = QStringLiteral("--%1 must be a number from %2 to %3")
+                          .arg(QLatin1String(n.name))
+                          .arg(n.low)
+                          .arg(n.high, 0, 'f', 0);
+            return n.low;
+        }
+        return value;
+    };
+    constexpr double maxInt = std::numeric_limits<int>::max();
+
+    SimOptions options;
+    options.port = static_cast<quint16>(number({"port", 0, 65535}));
+    options.storage = m_parser.value("storage");
+    options.idn = m_parser.value("idn").toUtf8();
+    options.triggerMeanSeconds = number({"trigger-mean", 0, 86400});
+    options.saveSeconds = number({"save-time", 0, 86400});
+    options.logPath = m_parser.value("log");
+    options.recordLength = static_cast<int>(number({"record-length", 2, 50'000'000}));
+    options.seed = static_cast<quint64>(number({"seed", 0, 9.0e15}));
+    options.headers = m_parser.isSet("headers");
+    options.closeAfter = static_cast<int>(number({"close-after", 0, maxInt}));
+    if (m_parser.isSet("hang-after"))
+        options.hangAfter = static_cast<int>(number({"hang-after", 0, maxInt}));
+    if (m_parser.isSet("hang-ms"))
+        options.hangMs = static_cast<int>(number({"hang-ms", 0, maxInt}));
+    options.garbage = m_parser.isSet("garbage");
+    options.unterminated = m_parser.isSet("unterminated");
+    options.oversize = m_parser.isSet("oversize");
+    options.busyForever = m_parser.isSet("busy-forever");
+    options.replyDelayMs = static_cast<int>(number({"reply-delay", 0, maxInt}));
+    if (!m_parser.positionalArguments().isEmpty())
+        m_error =
+            QStringLiteral("unexpected argument: %1").arg(m_parser.positionalArguments().front());
+    if (!m_error.isEmpty())
+        return std::nullopt;
+    return options;
+}

@@ -1,0 +1,112 @@
+#include "SimConnection.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+constexpr qint64 TrickleChunk = 64 * 1024;
+constexpr int TricklePauseMs = 20;
+
+} // namespace
+
+SimConnection::SimConnection(QTcpSocket *socket, int replyDelayMs, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_replyDelayMs(std::max(replyDelayMs, 0)) {
+    m_socket->setParent(this);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_age.start();
+    m_delayTimer.setSingleShot(true);
+    m_delayTimer.setTimerType(Qt::PreciseTimer);
+    m_trickleTimer.setInterval(TricklePauseMs);
+    connect(m_socket, &QTcpSocket::readyRead, this, &SimConnection::readMessages);
+    connect(m_socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    connect(&m_delayTimer, &QTimer::timeout, this, &SimConnection::sendDue);
+    connect(&m_trickleTimer, &QTimer::timeout, this, &SimConnection::trickleMore);
+}
+
+void SimConnection::send(const QByteArray &bytes) {
+    if (m_replyDelayMs == 0 && m_pending.empty()) {
+        write(bytes);
+        return;
+    }
+    m_pending.push_back({m_age.elapsed() + m_replyDelayMs, bytes});
+    if (!m_delayTimer.isActive())
+        m_delayTimer.start(m_replyDelayMs);
+}
+
+void SimConnection::trickle(qint64 total) {
+    m_trickleLeft = total;
+    if (!m_trickleTimer.isActive())
+        m_trickleTimer.start();
+}
+
+void SimConnection::closeWhenSent() {
+    m_closing = true;
+    if (m_pending.empty())
+        m_socket->disconnectFromHost();
+}
+
+void SimConnection::abort() {
+    m_closing = true;
+    m_socket->abort();
+    deleteLater();
+}
+
+void SimConnection::readMessages() {
+    m_buffer += m_socket->readAll();
+    qsizetype start = 0;
+    while (!m_closing) {
+        const qsizetype end = m_buffer.indexOf('\n', start);
+        if (end < 0)
+            break;
+        QByteArrayView message(m_buffer.constData() + start, end - start);
+        start = end + 1;
+        if (m_skippingLongLine) {
+            m_skippingLongLine = false;
+            continue;
+        }
+        if (message.endsWith('\r'))
+            message.chop(1);
+        ++m_messageCount;
+        emit messageReceived(message);
+    }
+    m_buffer.remove(0, m_closing ? m_buffer.size() : start);
+    if (m_buffer.size() > MaxMessage) {
+        m_buffer.clear();
+        if (!m_skippingLongLine)
+            emit messageTooLong();
+        m_skippingLongLine = true;
+    }
+}
+
+void SimConnection::sendDue() {
+    const qint64 now = m_age.elapsed();
+    while (!m_pending.empty() && m_pending.front().dueMs <= now) {
+        write(m_pending.front().bytes);
+        m_pending.pop_front();
+    }
+    if (!m_pending.empty())
+        m_delayTimer.start(static_cast<int>(m_pending.front().dueMs - now));
+    else if (m_closing)
+        m_socket->disconnectFromHost();
+}
+
+void SimConnection::trickleMore() {
+    // Never more than a little waiting in the socket: the point is a reply
+    // that keeps coming slowly, not one that fills memory.
+    if (m_trickleLeft <= 0 || m_socket->state() != QAbstractSocket::ConnectedState) {
+        m_trickleTimer.stop();
+        return;
+    }
+    if (m_socket->bytesToWrite() > TrickleChunk)
+        return;
+    const qint64 size = std::min(m_trickleLeft, TrickleChunk);
+    write(QByteArray(size, '7'));
+    m_trickleLeft -= size;
+}
+
+void SimConnection::write(const QByteArray &bytes) {
+    m_socket->write(bytes);
+    m_socket->flush();
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Everything the simulated scope can be told at start, faults included.
+struct SimOptions {
+    quint16 port = 4000;
+    QString storage = QStringLiteral("scope-storage");
+    QByteArray idn = "MARDOCK,KXA5104,SIM000001,CF:91.1CT FV:v1.0.0";
+    double triggerMeanSeconds = 1.0;
+    double saveSeconds = 0.2;
+    QString logPath;
+    int recordLength = 10000;
+    quint64 seed = 1;
+    // Replies carry their headers until "HEAD 0", as after power-on.
+    bool headers = false;
+
+    // Faults. Message counts start at 1; nothing is injected by default.
+    int closeAfter = 0;
+    std::optional<int> hangAfter;
+    int hangMs = -1; // -1: a hang never ends
+    bool garbage = false;
+    bool unterminated = false;
+    bool oversize = false;
+    bool busyForever = false;
+    int replyDelayMs = 0;
+};

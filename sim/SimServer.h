@@ -1,0 +1,51 @@
+#pragma once
+
+#include "SimOptions.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTcpServer>
+
+#include <random>
+
+class CommandLog;
+class SimConnection;
+class SimScope;
+
+// The scope's raw socket port on 127.0.0.1: one client at a time (a new
+// connection replaces the old one, as a client that reconnects after a
+// timeout must be served), every message logged and handed to the scope,
+// and the faults of the options injected on the way.
+class SimServer : public QObject {
+    Q_OBJECT
+
+public:
+    // Filler sent after the announced length of an oversized reply.
+    static constexpr qint64 OversizeTrickle = 4 * 1024 * 1024;
+
+    SimServer(SimScope &scope, CommandLog &log, const SimOptions &options,
+              QObject *parent = nullptr);
+
+    // Listens on 127.0.0.1 only; port 0 picks a free one.
+    bool listen(quint16 port);
+    quint16 port() const { return m_server.serverPort(); }
+    QString errorString() const { return m_server.errorString(); }
+
+private slots:
+    void acceptConnection();
+
+private:
+    void handleMessage(SimConnection &connection, QByteArrayView message);
+    bool hanging();
+    void answer(SimConnection &connection);
+
+    SimScope &m_scope;
+    CommandLog &m_log;
+    const SimOptions m_options;
+    QTcpServer m_server;
+    QPointer<SimConnection> m_connection;
+    std::mt19937_64 m_random;
+    QByteArray m_reply;
+    qint64 m_messages = 0;
+    QElapsedTimer m_hang;
+};
