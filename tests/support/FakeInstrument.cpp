@@ -27,6 +27,9 @@ void FakeInstrument::setDescriptor(const QString &descriptor)
 void FakeInstrument::deviceClear()
 {
     log << QStringLiteral("clear");
+    if (clearFails && m_errorReporting)
+        throw InstrumentError(QStringLiteral("device clear"), m_descriptor,
+                              QStringLiteral("scripted failure"));
 }
 
 bool FakeInstrument::fail(const QString &operation)
@@ -67,6 +70,8 @@ QString FakeInstrument::query(const QString &command)
             fail(QStringLiteral("query"));
             reply = failedReply;
         }
+    } else if (!replyQueues.value(command).isEmpty()) {
+        reply = replyQueues[command].takeFirst();
     } else {
         reply = replies.value(command, QStringLiteral("0"));
     }

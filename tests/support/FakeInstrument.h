@@ -30,6 +30,8 @@ public:
     std::optional<QStringList> resources = QStringList();
     // Replies per query command; a missing entry answers "0".
     QHash<QString, QString> replies;
+    // Replies per query command, used up in order before `replies` answers.
+    QHash<QString, QStringList> replyQueues;
     // Per descriptor: how that instrument answers "*IDN?" (absent: it fails).
     QHash<QString, QString> idn;
     // The next this-many writes or queries fail (status -1); a failed query
@@ -38,6 +40,8 @@ public:
     QString failedReply;
     // Writes of these commands fail while error reporting is on (they throw).
     QStringList refusedWrites;
+    // Device clears fail: they throw while error reporting is on.
+    bool clearFails = false;
     // Runs after every write or query, with the command; lets a test act
     // between two exchanges (press Stop, move the clock).
     std::function<void(const QString &)> afterExchange;

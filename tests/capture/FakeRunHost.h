@@ -1,0 +1,29 @@
+#pragma once
+
+#include "FakeHost.h"
+#include "RunHost.h"
+
+// The main window as the run sees it: FakeHost's status line, pump and run
+// flag, plus the buttons that start and end a run.
+class FakeRunHost : public RunHost {
+public:
+    explicit FakeRunHost(FakeHost &window)
+        : m_window(window) {}
+
+    bool startEnabled() const override { return m_window.startEnabled(); }
+    QString statusText() const override { return m_window.statusText(); }
+    void setStatusText(const QString &text) override { m_window.setStatusText(text); }
+    void pumpEvents(int maxWaitMs) override { m_window.pumpEvents(maxWaitMs); }
+    void setRunButtons() override { setButtons(false); }
+    void setIdleButtons() override { setButtons(true); }
+
+    bool stopEnabled = false;
+
+private:
+    void setButtons(bool idle) {
+        m_window.setStartEnabled(idle);
+        stopEnabled = !idle;
+    }
+
+    FakeHost &m_window;
+};
