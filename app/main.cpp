@@ -1,0 +1,27 @@
+#include "AppPaths.h"
+#include "Clock.h"
+#include "InstrumentControl.h"
+#include "InstrumentListFile.h"
+#include "MessageBoxPrompter.h"
+#include "frmMain.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    // The program ends through Close (or a failed start-up), not when its
+    // last visible window goes: the main window hides while Prefs is open.
+    app.setQuitOnLastWindowClosed(false);
+
+    const AppPaths paths = AppPaths::forCurrentUser();
+    InstrumentControl plexor({std::make_shared<InstrumentListFile>(paths.instrumentListFile())});
+    MessageBoxPrompter prompter;
+    SystemClock clock;
+    frmMain window(plexor, prompter, clock, paths);
+    if (!window.Form_Load())
+        return 1;
+    QObject::connect(&window, &frmMain::programEnding, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    window.show();
+    return app.exec();
+}

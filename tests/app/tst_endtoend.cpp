@@ -1,0 +1,271 @@
+#include "AppPaths.h"
+#include "CheckValue.h"
+#include "InstrumentControl.h"
+#include "InstrumentListFile.h"
+#include "ScriptedPrompter.h"
+#include "SimProcess.h"
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+const QStringList StartUp{"*IDN?", "DESE 0", "*ESE 0", "*SRE 0", "HEAD 0", "*CLS", "ALLEV?"};
+const QStringList RunPreparation{"HEAD 0;VERB 0", "ACQ:STOPA SEQ;STATE 0"};
+const QStringList Restore{"TRIG", "ACQ:STATE 0", "ACQ:STOPA RUNST", "TRIG:A:MOD AUTO",
+                          "ACQ:STATE 1"};
+
+QStringList isfSave(const QString &stem) {
+    return {"SAV:WAVE:FILEF INTERNAL", QStringLiteral("SAV:WAVE ALL, \"E:\\my_ISFs_%1\"").arg(stem),
+            "BUSY?", "FILES:DIR?"};
+}
+
+QStringList csvSave(const QString &stem) {
+    return {"SAV:WAVE:FILEF SPREADS", "SAV:WAVE:GATI NON",
+            QStringLiteral("SAV:WAVE ALL, \"E:\\my_CSVs_%1\"").arg(stem), "BUSY?"};
+}
+
+QStringList imageSave(const QString &stem) {
+    return {"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON",
+            QStringLiteral("SAV:IMAG \"E:\\my_Images_%1.PNG\"").arg(stem), "BUSY?"};
+}
+
+const QStringList Armed{"ACQ:STATE 1", "BUSY?"};
+
+// How often "BUSY?" is polled depends on timing; the order of everything
+// else does not. A run of polls counts as one.
+QStringList withPollsMerged(const QStringList &log) {
+    QStringList merged;
+    for (const QString &line : log)
+        if (line != QLatin1String("BUSY?") || merged.isEmpty() || merged.constLast() != line)
+            merged << line;
+    return merged;
+}
+
+QStringList storedFiles(const SimProcess &sim) {
+    return QDir(sim.storageDir() + QStringLiteral("/E")).entryList(QDir::Files, QDir::Name);
+}
+
+// Presses a button from inside the run's event pumps once the condition holds.
+void pressWhen(QPushButton *button, std::function<bool()> condition) {
+    auto *timer = new QTimer(button);
+    QObject::connect(timer, &QTimer::timeout, button, [=] {
+        if (condition()) {
+            timer->deleteLater();
+            timer->stop();
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+    });
+    timer->start(5);
+}
+
+// The real program, minus its message boxes, against a simulated scope.
+struct Program {
+    explicit Program(const QStringList &simArgs, const QStringList &extraInstruments = {})
+        : sim(QStringList{"--trigger-mean", "0", "--save-time", "0"} + simArgs) {
+        QVERIFY(sim.started());
+        QVERIFY(paths.makeConfigDir());
+        QFile list(paths.instrumentListFile());
+        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Text));
+        list.write((extraInstruments + QStringList{sim.descriptor()}).join('\n').toUtf8());
+    }
+
+    bool start() {
+        window = std::make_unique<frmMain>(plexor, prompter, clock, paths);
+        if (!window->Form_Load())
+            return false;
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get());
+    }
+
+    // Chooses what to save through the dialog, as a user would, with counter stems.
+    void choose(bool isf, bool csv, bool image, int limit, bool restore, bool ask = false) {
+        QTest::mouseClick(window->cbPrefs, Qt::LeftButton);
+        frmPrefs &prefs = window->prefsDialog();
+        setCheckValue(prefs.chkUseTimestamps, 0);
+        setCheckValue(prefs.chkWFM, isf);
+        setCheckValue(prefs.chkASCII, csv);
+        setCheckValue(prefs.chkScreen, image);
+        setCheckValue(prefs.chkStopAfter, limit > 0);
+        prefs.txtAcqLimit->setText(QString::number(limit));
+        setCheckValue(prefs.chkRestoreRun, restore);
+        setCheckValue(prefs.chkAsk, ask);
+        QTest::mouseClick(prefs.cbOK, Qt::LeftButton);
+    }
+
+    QStringList runLog() const { return withPollsMerged(sim.commandLog().mid(StartUp.size())); }
+
+    SimProcess sim;
+    QTemporaryDir dir;
+    AppPaths paths{dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), dir.path()};
+    InstrumentControl plexor{{std::make_shared<InstrumentListFile>(paths.instrumentListFile())}};
+    ScriptedPrompter prompter;
+    SystemClock clock;
+    std::unique_ptr<frmMain> window;
+};
+
+} // namespace
+
+class tst_EndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUp_data();
+    void startUp();
+    void runToTheLimit_data();
+    void runToTheLimit();
+    void counterContinuesAcrossRunsWithGapAfterNo();
+    void stopDuringAcquisitionWait();
+    void stopDuringSaveWait();
+    void stopWithTheScopeGone();
+};
+
+void tst_EndToEnd::startUp_data() {
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<bool>("silentFirst");
+    QTest::addColumn<bool>("found");
+
+    QTest::addRow("the simulated scope") << QStringList() << false << true;
+    QTest::addRow("after an instrument that does not answer") << QStringList() << true << true;
+    QTest::addRow("an unsupported instrument")
+        << QStringList{"--idn", "BENCH,PSU 3000,SN7,1.2"} << false << false;
+}
+
+void tst_EndToEnd::startUp() {
+    QFETCH(QStringList, simArgs);
+    QFETCH(bool, silentFirst);
+    QFETCH(bool, found);
+
+    // Nothing listens on the port of a simulator that has ended.
+    SimProcess gone;
+    const QString silent = gone.descriptor();
+    gone.kill();
+    Program program(simArgs, silentFirst ? QStringList{silent} : QStringList());
+
+    QCOMPARE(program.start(), found);
+    if (found) {
+        QVERIFY(program.window->statusText().contains(QLatin1String("KXA5")));
+        QCOMPARE(program.sim.commandLog(), StartUp);
+        QVERIFY(program.prompter.asked.isEmpty());
+    } else {
+        QCOMPARE(program.prompter.asked,
+                 QStringList{QStringLiteral("Error writing to ") + program.sim.descriptor() +
+                             QStringLiteral(".  Please check Quillon Resource Manager.")});
+        QCOMPARE(program.sim.commandLog(), QStringList{"*IDN?"});
+    }
+}
+
+void tst_EndToEnd::runToTheLimit_data() {
+    QTest::addColumn<QList<bool>>("kinds"); // ISF, CSV, image
+    QTest::addColumn<bool>("restore");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("files");
+
+    QTest::addRow("all three saves, twice")
+        << QList<bool>{true, true, true} << false
+        << RunPreparation + Armed + isfSave("1") + csvSave("1") + imageSave("1") + Armed +
+               isfSave("2") + csvSave("2") + imageSave("2")
+        << QStringList{"my_CSVs_1_CH1.csv", "my_CSVs_1_CH2.csv", "my_CSVs_2_CH1.csv",
+                       "my_CSVs_2_CH2.csv", "my_ISFs_1_CH1.isf", "my_ISFs_1_CH2.isf",
+                       "my_ISFs_2_CH1.isf", "my_ISFs_2_CH2.isf", "my_Images_1.PNG",
+                       "my_Images_2.PNG"};
+    QTest::addRow("image only, scope restored")
+        << QList<bool>{false, false, true} << true
+        << RunPreparation + Armed + imageSave("1") + Restore << QStringList{"my_Images_1.PNG"};
+}
+
+void tst_EndToEnd::runToTheLimit() {
+    QFETCH(QList<bool>, kinds);
+    QFETCH(bool, restore);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, files);
+
+    Program program({});
+    QVERIFY(program.start());
+    const int limit = files.size() > 2 ? 2 : 1;
+    program.choose(kinds[0], kinds[1], kinds[2], limit, restore);
+
+    QTest::mouseClick(program.window->cbStart, Qt::LeftButton);
+
+    QCOMPARE(program.window->statusText(), QStringLiteral("%1: Done").arg(limit));
+    QVERIFY(program.window->startEnabled());
+    QTRY_COMPARE(program.runLog(), expected);
+    QCOMPARE(storedFiles(program.sim), files);
+}
+
+void tst_EndToEnd::counterContinuesAcrossRunsWithGapAfterNo() {
+    Program program({});
+    QVERIFY(program.start());
+    program.choose(true, false, false, 2, false, true);
+    program.prompter.answers = {Prompter::Answer::No, Prompter::Answer::Yes};
+    QTest::mouseClick(program.window->cbStart, Qt::LeftButton);
+    program.prompter.answers = {Prompter::Answer::Yes};
+    program.choose(true, false, false, 1, false, true);
+    QTest::mouseClick(program.window->cbStart, Qt::LeftButton);
+
+    QCOMPARE(program.prompter.asked, QStringList(3, QStringLiteral("Save this Aquisition?")));
+    QTRY_COMPARE(program.runLog(), RunPreparation + Armed + Armed + isfSave("2") + RunPreparation +
+                                       Armed + isfSave("3"));
+    QCOMPARE(storedFiles(program.sim), (QStringList{"my_ISFs_2_CH1.isf", "my_ISFs_2_CH2.isf",
+                                                    "my_ISFs_3_CH1.isf", "my_ISFs_3_CH2.isf"}));
+}
+
+void tst_EndToEnd::stopDuringAcquisitionWait() {
+    Program program({"--busy-forever"});
+    QVERIFY(program.start());
+    program.choose(true, true, true, 10, true);
+    frmMain &window = *program.window;
+    pressWhen(window.cbStop, [&] { return window.statusText().startsWith("1: Waiting"); });
+
+    QTest::mouseClick(window.cbStart, Qt::LeftButton);
+
+    QCOMPARE(window.statusText(), QStringLiteral("1: Stopped"));
+    QVERIFY(window.startEnabled());
+    QVERIFY(!window.cbStop->isEnabled());
+    QTRY_COMPARE(program.runLog(), RunPreparation + Armed + Restore);
+    QVERIFY(storedFiles(program.sim).isEmpty());
+}
+
+void tst_EndToEnd::stopDuringSaveWait() {
+    Program program({"--save-time", "30"});
+    QVERIFY(program.start());
+    program.choose(true, true, true, 10, false);
+    frmMain &window = *program.window;
+    pressWhen(window.cbStop, [&] { return window.statusText().startsWith("1: Save ISF"); });
+
+    QTest::mouseClick(window.cbStart, Qt::LeftButton);
+
+    QCOMPARE(window.statusText(), QStringLiteral("1: Stopped"));
+    QTRY_COMPARE(program.runLog(), RunPreparation + Armed + isfSave("1").mid(0, 3));
+}
+
+void tst_EndToEnd::stopWithTheScopeGone() {
+    Program program({"--busy-forever"});
+    QVERIFY(program.start());
+    program.choose(true, false, false, 10, true);
+    frmMain &window = *program.window;
+    pressWhen(window.cbStop, [&] {
+        if (!window.statusText().startsWith("1: Waiting"))
+            return false;
+        program.sim.kill();
+        return true;
+    });
+
+    QTest::mouseClick(window.cbStart, Qt::LeftButton);
+
+    QCOMPARE(window.statusText(), QStringLiteral("1: Stopped"));
+    QVERIFY(window.startEnabled());
+    QVERIFY(!window.cbStop->isEnabled());
+}
+
+QTEST_MAIN(tst_EndToEnd)
+#include "tst_endtoend.moc"
