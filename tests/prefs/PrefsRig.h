@@ -1,22 +1,85 @@
 #pragma once
 
+#include "CheckValue.h"
 #include "PrefsStore.h"
 #include "ScriptedPrompter.h"
 #include "frmPrefs.h"
 #include "frmScreenOptions.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMap>
 #include <QObject>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSettings>
 #include <QTemporaryDir>
+
+using StoredTexts = QMap<QString, QString>;
 
 // Both dialogs and the store wired as the main window wires them, on a
 // settings file of the test's own.
 struct PrefsRig {
+    static inline const QStringList tableOrder = {
+        "chkUseTimestamps", "hsDelay",       "chkAsk",         "chkStopAfter",    "txtAcqLimit",
+        "chkWFM",           "txtWFMpath",    "txtWFMprefix",   "chkASCII",        "txtASCIIpath",
+        "txtASCIIprefix",   "chkScreen",     "txtScreenPath",  "txtScreenPrefix", "chkRestoreRun",
+        "cboFileType",      "optInksaverOn", "optInksaverOff", "optLandscape",    "optPortrait"};
+    static inline const QStringList savedDefaults = {
+        "1",        "0", "0",    "1",          "10", "1", "E:\\", "my_ISFs_", "0",    "E:\\",
+        "my_CSVs_", "0", "E:\\", "my_Images_", "1",  "1", "True", "False",    "True", "False"};
+    static inline const QStringList defaultPublics = {"E:\\my_ISFs_",     "E:\\my_CSVs_",
+                                                      "E:\\my_Images_",   "SAV:IMAG:FILEF PNG",
+                                                      "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON"};
+
     PrefsRig() {
         QObject::connect(&prefs, &frmPrefs::restoreDefaultsRequested,
                          [this] { store.loadPrefs(true); });
     }
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("mardock.ini")); }
+
+    void storeTexts(const StoredTexts &texts) const {
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        settings.beginGroup(QStringLiteral("Prefs"));
+        for (auto it = texts.begin(); it != texts.end(); ++it)
+            settings.setValue(it.key(), it.value());
+    }
+
+    QStringList storedInTableOrder() const {
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        settings.beginGroup(QStringLiteral("Prefs"));
+        QStringList texts;
+        for (const QString &key : tableOrder)
+            texts << settings.value(key).toString();
+        return texts;
+    }
+
+    // The twenty values as the engine sees them, in table order and stored form.
+    QStringList values() const {
+        const frmPrefs &p = prefs;
+        const frmScreenOptions &s = screenOptions;
+        const auto check = [](const QCheckBox *box) { return QString::number(checkValue(box)); };
+        const auto word = [](const QRadioButton *b) {
+            return QString(b->isChecked() ? "True" : "False");
+        };
+        return {check(p.chkUseTimestamps), QString::number(p.hsDelay->value()),
+                check(p.chkAsk),           check(p.chkStopAfter),
+                p.txtAcqLimit->text(),     check(p.chkWFM),
+                p.txtWFMpath->text(),      p.txtWFMprefix->text(),
+                check(p.chkASCII),         p.txtASCIIpath->text(),
+                p.txtASCIIprefix->text(),  check(p.chkScreen),
+                p.txtScreenPath->text(),   p.txtScreenPrefix->text(),
+                check(p.chkRestoreRun),    QString::number(s.cboFileType->currentIndex()),
+                word(s.optInksaverOn),     word(s.optInksaverOff),
+                word(s.optLandscape),      word(s.optPortrait)};
+    }
+
+    QStringList publics() const {
+        return {prefs.WFMfspec,         prefs.ASCIIfspec,     prefs.ScreenFspec,
+                screenOptions.FileType, screenOptions.Layout, screenOptions.InkSaver};
+    }
 
     QTemporaryDir dir;
     ScriptedPrompter prompter;

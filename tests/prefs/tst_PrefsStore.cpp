@@ -1,17 +1,8 @@
-#include "CheckValue.h"
 #include "PrefsRig.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QFile>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
-#include <QSettings>
 #include <QTest>
-
-using StoredTexts = QMap<QString, QString>;
 
 class tst_PrefsStore : public QObject {
     Q_OBJECT
@@ -29,79 +20,12 @@ private slots:
     void unwritableStoreReportsFailure();
 };
 
-namespace {
-
-const QStringList tableOrder = {
-    "chkUseTimestamps", "hsDelay",       "chkAsk",         "chkStopAfter",    "txtAcqLimit",
-    "chkWFM",           "txtWFMpath",    "txtWFMprefix",   "chkASCII",        "txtASCIIpath",
-    "txtASCIIprefix",   "chkScreen",     "txtScreenPath",  "txtScreenPrefix", "chkRestoreRun",
-    "cboFileType",      "optInksaverOn", "optInksaverOff", "optLandscape",    "optPortrait"};
-
-const QStringList savedDefaults = {
-    "1",        "0", "0",    "1",          "10", "1", "E:\\", "my_ISFs_", "0",    "E:\\",
-    "my_CSVs_", "0", "E:\\", "my_Images_", "1",  "1", "True", "False",    "True", "False"};
-
-void store(const QString &path, const StoredTexts &texts) {
-    QSettings settings(path, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("Prefs"));
-    for (auto it = texts.begin(); it != texts.end(); ++it)
-        settings.setValue(it.key(), it.value());
-}
-
-QStringList storedInTableOrder(const QString &path) {
-    QSettings settings(path, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("Prefs"));
-    QStringList texts;
-    for (const QString &key : tableOrder)
-        texts << settings.value(key).toString();
-    return texts;
-}
-
-// The loaded set as the engine sees it, in table order and stored form.
-QStringList controlsInTableOrder(const PrefsRig &rig) {
-    const frmPrefs &p = rig.prefs;
-    const frmScreenOptions &s = rig.screenOptions;
-    const auto word = [](const QRadioButton *b) {
-        return QString(b->isChecked() ? "True" : "False");
-    };
-    return {QString::number(checkValue(p.chkUseTimestamps)),
-            QString::number(p.hsDelay->value()),
-            QString::number(checkValue(p.chkAsk)),
-            QString::number(checkValue(p.chkStopAfter)),
-            p.txtAcqLimit->text(),
-            QString::number(checkValue(p.chkWFM)),
-            p.txtWFMpath->text(),
-            p.txtWFMprefix->text(),
-            QString::number(checkValue(p.chkASCII)),
-            p.txtASCIIpath->text(),
-            p.txtASCIIprefix->text(),
-            QString::number(checkValue(p.chkScreen)),
-            p.txtScreenPath->text(),
-            p.txtScreenPrefix->text(),
-            QString::number(checkValue(p.chkRestoreRun)),
-            QString::number(s.cboFileType->currentIndex()),
-            word(s.optInksaverOn),
-            word(s.optInksaverOff),
-            word(s.optLandscape),
-            word(s.optPortrait)};
-}
-
-QStringList publics(const PrefsRig &rig) {
-    return {rig.prefs.WFMfspec,         rig.prefs.ASCIIfspec,     rig.prefs.ScreenFspec,
-            rig.screenOptions.FileType, rig.screenOptions.Layout, rig.screenOptions.InkSaver};
-}
-
-const QStringList defaultPublics = {"E:\\my_ISFs_",       "E:\\my_CSVs_",     "E:\\my_Images_",
-                                    "SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON"};
-
-} // namespace
-
 void tst_PrefsStore::firstRunLoadsEveryDefault() {
     PrefsRig rig;
     rig.store.loadPrefs(false);
 
-    QCOMPARE(controlsInTableOrder(rig), savedDefaults);
-    QCOMPARE(publics(rig), defaultPublics);
+    QCOMPARE(rig.values(), PrefsRig::savedDefaults);
+    QCOMPARE(rig.publics(), PrefsRig::defaultPublics);
     QCOMPARE(rig.prefs.txtDelay->text(), QStringLiteral("0 Sec."));
     QVERIFY(rig.prefs.txtWFMpath->isEnabled());
     QVERIFY(!rig.prefs.txtASCIIpath->isEnabled());
@@ -118,7 +42,7 @@ void tst_PrefsStore::saveWritesTheTwentyTextsInTableOrder() {
     QCOMPARE(settings.childGroups(), QStringList{"Prefs"});
     settings.beginGroup(QStringLiteral("Prefs"));
     QCOMPARE(settings.childKeys().size(), 20);
-    QCOMPARE(storedInTableOrder(rig.settingsPath()), savedDefaults);
+    QCOMPARE(rig.storedInTableOrder(), PrefsRig::savedDefaults);
 }
 
 void tst_PrefsStore::textsRoundTripUnchanged_data() {
@@ -196,7 +120,7 @@ void tst_PrefsStore::storedChoicesDecideTheImageCommands() {
     QFETCH(QString, selected);
     QFETCH(QStringList, commands);
     PrefsRig rig;
-    store(rig.settingsPath(), stored);
+    rig.storeTexts(stored);
     rig.store.loadPrefs(false);
 
     const frmScreenOptions &s = rig.screenOptions;
@@ -210,19 +134,19 @@ void tst_PrefsStore::storedChoicesDecideTheImageCommands() {
 
 void tst_PrefsStore::garbageGivesDefaultsForTheBadKeysOnly() {
     PrefsRig rig;
-    store(rig.settingsPath(), {{"chkUseTimestamps", "yes"},
-                               {"hsDelay", "61"},
-                               {"chkAsk", "3"},
-                               {"chkStopAfter", "-1"},
-                               {"txtAcqLimit", "garbage"},
-                               {"chkWFM", ""},
-                               {"chkASCII", "1"},
-                               {"chkRestoreRun", "99999"},
-                               {"cboFileType", "3"},
-                               {"optInksaverOn", "maybe"},
-                               {"optInksaverOff", "True"},
-                               {"optLandscape", "1.5.2"},
-                               {"optPortrait", "2"}});
+    rig.storeTexts({{"chkUseTimestamps", "yes"},
+                    {"hsDelay", "61"},
+                    {"chkAsk", "3"},
+                    {"chkStopAfter", "-1"},
+                    {"txtAcqLimit", "garbage"},
+                    {"chkWFM", ""},
+                    {"chkASCII", "1"},
+                    {"chkRestoreRun", "99999"},
+                    {"cboFileType", "3"},
+                    {"optInksaverOn", "maybe"},
+                    {"optInksaverOff", "True"},
+                    {"optLandscape", "1.5.2"},
+                    {"optPortrait", "2"}});
     {
         QSettings settings(rig.settingsPath(), QSettings::IniFormat);
         settings.setValue(QStringLiteral("Prefs/chkScreen"), QRect(1, 2, 3, 4));
@@ -234,7 +158,7 @@ void tst_PrefsStore::garbageGivesDefaultsForTheBadKeysOnly() {
 
     // Bad keys keep their defaults; the later option word still moves the
     // selection, since a refused key leaves the control alone.
-    QStringList expected = savedDefaults;
+    QStringList expected = PrefsRig::savedDefaults;
     expected[4] = "garbage";
     expected[7] = "a,b";
     expected[8] = "1";
@@ -243,15 +167,15 @@ void tst_PrefsStore::garbageGivesDefaultsForTheBadKeysOnly() {
     expected[18] = "False";
     expected[19] = "True";
     rig.store.loadPrefs(false);
-    QCOMPARE(controlsInTableOrder(rig), expected);
-    QCOMPARE(publics(rig),
+    QCOMPARE(rig.values(), expected);
+    QCOMPARE(rig.publics(),
              (QStringList{"E:\\a,b", "E:\\my_CSVs_", "E:\\my_Images_", "SAV:IMAG:FILEF PNG",
                           "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS OFF"}));
 }
 
 void tst_PrefsStore::greyedCheckValueFromTheStore() {
     PrefsRig rig;
-    store(rig.settingsPath(), {{"chkStopAfter", "2"}, {"chkWFM", "2"}});
+    rig.storeTexts({{"chkStopAfter", "2"}, {"chkWFM", "2"}});
     rig.store.loadPrefs(false);
 
     frmPrefs &p = rig.prefs;
@@ -260,7 +184,7 @@ void tst_PrefsStore::greyedCheckValueFromTheStore() {
     QVERIFY(!p.txtWFMpath->isEnabled());
     QVERIFY(!p.txtWFMprefix->isEnabled());
     QVERIFY(rig.store.savePrefs());
-    QCOMPARE(storedInTableOrder(rig.settingsPath()).at(5), QStringLiteral("2"));
+    QCOMPARE(rig.storedInTableOrder().at(5), QStringLiteral("2"));
 
     // A user's clicks never come back to greyed.
     p.show();
@@ -276,7 +200,7 @@ void tst_PrefsStore::greyedCheckValueFromTheStore() {
 void tst_PrefsStore::restoreDefaultsEmptiesTheStore() {
     PrefsRig rig;
     rig.store.loadPrefs(true);
-    QCOMPARE(controlsInTableOrder(rig), savedDefaults);
+    QCOMPARE(rig.values(), PrefsRig::savedDefaults);
 
     rig.prefs.txtWFMpath->setText(QStringLiteral("F:\\"));
     rig.prefs.hsDelay->setValue(15);
@@ -286,8 +210,8 @@ void tst_PrefsStore::restoreDefaultsEmptiesTheStore() {
     QCOMPARE(rig.prefs.WFMfspec, QStringLiteral("F:\\my_ISFs_"));
 
     rig.store.loadPrefs(true);
-    QCOMPARE(controlsInTableOrder(rig), savedDefaults);
-    QCOMPARE(publics(rig), defaultPublics);
+    QCOMPARE(rig.values(), PrefsRig::savedDefaults);
+    QCOMPARE(rig.publics(), PrefsRig::defaultPublics);
     QCOMPARE(rig.prefs.txtDelay->text(), QStringLiteral("0 Sec."));
     QVERIFY(QSettings(rig.settingsPath(), QSettings::IniFormat).allKeys().isEmpty());
 }

@@ -1,0 +1,445 @@
+#include "PrefsRig.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+class tst_frmPrefs : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cancelRestoresTheThirteen_data();
+    void cancelRestoresTheThirteen();
+    void okTakesTheBoxesAsTheyStand();
+    void defaultsThenCancel_data();
+    void defaultsThenCancel();
+    void editPathThenOptionsThenCancel_data();
+    void editPathThenOptionsThenCancel();
+    void optionsNeedScreenCapture();
+    void typedKeys_data();
+    void typedKeys();
+    void pasteRefusedWhereControlCharactersAre_data();
+    void pasteRefusedWhereControlCharactersAre();
+    void focusLossFixUps_data();
+    void focusLossFixUps();
+    void focusOrder();
+    void mouseReleaseOnTheDialog_data();
+    void mouseReleaseOnTheDialog();
+};
+
+namespace {
+
+enum class Leave { CancelButton, EscKey, WindowFrame };
+
+bool showActive(QWidget &window) {
+    window.show();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+// Clicks a check box on its indicator, a button anywhere on it.
+void click(QAbstractButton *button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+// Clicks into the box, erases it with backspace and types the text.
+void retype(QLineEdit *box, const QString &text) {
+    QTest::mouseClick(box, Qt::LeftButton);
+    QTest::keyClick(box, Qt::Key_End);
+    for (qsizetype i = box->text().size(); i > 0; --i)
+        QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, text);
+}
+
+void leave(QDialog &dialog, QPushButton *cancel, Leave how) {
+    switch (how) {
+    case Leave::CancelButton:
+        click(cancel);
+        break;
+    case Leave::EscKey:
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Escape);
+        break;
+    case Leave::WindowFrame:
+        dialog.close();
+        break;
+    }
+}
+
+QStringList enabledBoxes(const frmPrefs &p) {
+    QStringList names;
+    for (const QWidget *w :
+         {static_cast<QWidget *>(p.txtAcqLimit), static_cast<QWidget *>(p.txtWFMpath),
+          static_cast<QWidget *>(p.txtWFMprefix), static_cast<QWidget *>(p.txtASCIIpath),
+          static_cast<QWidget *>(p.txtASCIIprefix), static_cast<QWidget *>(p.txtScreenPath),
+          static_cast<QWidget *>(p.txtScreenPrefix), static_cast<QWidget *>(p.cbScreenOptions)})
+        if (w->isEnabled())
+            names << w->objectName();
+    return names;
+}
+
+const QStringList defaultEnabled = {"txtAcqLimit", "txtWFMpath", "txtWFMprefix"};
+
+} // namespace
+
+void tst_frmPrefs::cancelRestoresTheThirteen_data() {
+    QTest::addColumn<Leave>("how");
+    QTest::addRow("Cancel button") << Leave::CancelButton;
+    QTest::addRow("Esc key") << Leave::EscKey;
+    QTest::addRow("window frame") << Leave::WindowFrame;
+}
+
+void tst_frmPrefs::cancelRestoresTheThirteen() {
+    QFETCH(Leave, how);
+    PrefsRig rig;
+    frmPrefs &p = rig.prefs;
+    rig.store.loadPrefs(false);
+    QVERIFY(showActive(p));
+    QSignalSpy returned(&p, &frmPrefs::returnToMain);
+
+    retype(p.txtAcqLimit, "25");
+    retype(p.txtWFMpath, "F:/w");
+    retype(p.txtWFMprefix, "w_");
+    click(p.chkASCII);
+    retype(p.txtASCIIpath, "G:");
+    retype(p.txtASCIIprefix, "c_");
+    click(p.chkScreen);
+    retype(p.txtScreenPath, "H:");
+    retype(p.txtScreenPrefix, "i_");
+    QTest::mouseClick(p.hsDelay, Qt::LeftButton);
+    QTest::keyClick(p.hsDelay, Qt::Key_End);
+    for (QCheckBox *box : {p.chkStopAfter, p.chkWFM, p.chkAsk, p.chkUseTimestamps, p.chkRestoreRun})
+        click(box);
+    QCOMPARE(rig.values().mid(0, 15), (QStringList{"0", "60", "1", "0", " 25", "0", "F:\\w\\", "w_",
+                                                   "1", "G:\\", "c_", "1", "H:\\", "i_", "0"}));
+    QCOMPARE(p.txtDelay->text(), QStringLiteral("60 Sec."));
+    QCOMPARE(enabledBoxes(p), (QStringList{"txtASCIIpath", "txtASCIIprefix", "txtScreenPath",
+                                           "txtScreenPrefix", "cbScreenOptions"}));
+
+    leave(p, p.cbCancel, how);
+
+    QStringList expected = PrefsRig::savedDefaults;
+    expected[0] = "0";
+    expected[14] = "0";
+    QCOMPARE(rig.values(), expected);
+    QCOMPARE(p.txtDelay->text(), QStringLiteral("0 Sec."));
+    QCOMPARE(enabledBoxes(p), defaultEnabled);
+    QCOMPARE(rig.publics(), PrefsRig::defaultPublics);
+    QVERIFY(!p.isVisible());
+    QCOMPARE(returned.count(), 1);
+}
+
+void tst_frmPrefs::okTakesTheBoxesAsTheyStand() {
+    PrefsRig rig;
+    frmPrefs &p = rig.prefs;
+    rig.store.loadPrefs(false);
+    QVERIFY(showActive(p));
+    QSignalSpy returned(&p, &frmPrefs::returnToMain);
+
+    retype(p.txtWFMprefix, "run_");
+    click(p.chkWFM);
+    click(p.chkASCII);
+    retype(p.txtASCIIpath, "");
+    retype(p.txtAcqLimit, "7");
+    QTest::keyClick(p.txtAcqLimit, Qt::Key_Return);
+
+    QVERIFY(!p.isVisible());
+    QCOMPARE(returned.count(), 1);
+    QVERIFY(!p.txtWFMprefix->isEnabled());
+    QCOMPARE(p.WFMfspec, QStringLiteral("E:\\run_"));
+    QCOMPARE(p.ASCIIfspec, QStringLiteral("my_CSVs_"));
+    QVERIFY(!QFile::exists(rig.settingsPath()));
+}
+
+void tst_frmPrefs::defaultsThenCancel_data() {
+    QTest::addColumn<Prompter::Answer>("answer");
+    QTest::addRow("confirmed") << Prompter::Answer::Ok;
+    QTest::addRow("declined") << Prompter::Answer::Cancel;
+}
+
+void tst_frmPrefs::defaultsThenCancel() {
+    QFETCH(Prompter::Answer, answer);
+    PrefsRig rig;
+    frmPrefs &p = rig.prefs;
+    const StoredTexts saved = {{"chkUseTimestamps", "0"}, {"chkRestoreRun", "0"},
+                               {"hsDelay", "15"},         {"txtWFMprefix", "mine_"},
+                               {"chkASCII", "1"},         {"cboFileType", "2"},
+                               {"optLandscape", "False"}, {"optPortrait", "True"}};
+    rig.storeTexts(saved);
+    rig.store.loadPrefs(false);
+    const QStringList loaded = rig.values();
+    QVERIFY(showActive(p));
+
+    rig.prompter.answers << answer;
+    click(p.cbDefault);
+    QCOMPARE(rig.prompter.asked, QStringList{"Default all prefs?"});
+    QVERIFY(p.isVisible());
+    click(p.cbCancel);
+
+    if (answer == Prompter::Answer::Cancel) {
+        QCOMPARE(rig.values(), loaded);
+        QCOMPARE(QSettings(rig.settingsPath(), QSettings::IniFormat).allKeys().size(),
+                 saved.size());
+        return;
+    }
+    QStringList expected = PrefsRig::savedDefaults;
+    expected[1] = "15";
+    expected[7] = "mine_";
+    expected[8] = "1";
+    QCOMPARE(rig.values(), expected);
+    QCOMPARE(p.txtDelay->text(), QStringLiteral("15 Sec."));
+    QCOMPARE(rig.publics(),
+             (QStringList{"E:\\mine_", "E:\\my_CSVs_", "E:\\my_Images_", "SAV:IMAG:FILEF PNG",
+                          "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON"}));
+    QVERIFY(QSettings(rig.settingsPath(), QSettings::IniFormat).allKeys().isEmpty());
+}
+
+void tst_frmPrefs::editPathThenOptionsThenCancel_data() {
+    QTest::addColumn<bool>("optionsOk");
+    QTest::addColumn<QString>("layout");
+    QTest::addRow("options OK") << true << "SAV:IMAG:LAY PORTR";
+    QTest::addRow("options Cancel") << false << "SAV:IMAG:LAY LAN";
+}
+
+void tst_frmPrefs::editPathThenOptionsThenCancel() {
+    QFETCH(bool, optionsOk);
+    QFETCH(QString, layout);
+    PrefsRig rig;
+    frmPrefs &p = rig.prefs;
+    frmScreenOptions &s = rig.screenOptions;
+    rig.store.loadPrefs(false);
+    QVERIFY(showActive(p));
+
+    click(p.chkScreen);
+    retype(p.txtWFMpath, "F:/new");
+    click(p.cbScreenOptions);
+    QVERIFY(!p.isVisible());
+    QVERIFY(showActive(s));
+    click(s.optPortrait);
+    click(optionsOk ? s.cbOK : s.cbCancel);
+    QVERIFY(!s.isVisible());
+    QVERIFY(p.isVisible());
+
+    QVERIFY(QTest::qWaitForWindowActive(&p));
+    click(p.cbCancel);
+    QCOMPARE(p.txtWFMpath->text(), QStringLiteral("F:\\new\\"));
+    QCOMPARE(checkValue(p.chkScreen), 1);
+    QCOMPARE(p.WFMfspec, QStringLiteral("F:\\new\\my_ISFs_"));
+    QCOMPARE(s.Layout, layout);
+}
+
+void tst_frmPrefs::optionsNeedScreenCapture() {
+    PrefsRig rig;
+    frmPrefs &p = rig.prefs;
+    rig.store.loadPrefs(false);
+    QVERIFY(showActive(p));
+    QSignalSpy help(&p, &frmPrefs::helpRequested);
+
+    click(p.cbScreenOptions);
+    QVERIFY(p.isVisible());
+    QVERIFY(!rig.screenOptions.isVisible());
+    click(p.cbHelp);
+    QCOMPARE(help.count(), 1);
+    QVERIFY(p.isVisible());
+}
+
+void tst_frmPrefs::typedKeys_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("text");
+
+    QTest::addRow("limit takes digits only") << "txtAcqLimit"
+                                             << "1a2 3.-4"
+                                             << "1234";
+    QTest::addRow("limit backspace") << "txtAcqLimit"
+                                     << "12\b3"
+                                     << "13";
+    QTest::addRow("ISF path turns slashes") << "txtWFMpath"
+                                            << "E:/data/"
+                                            << "E:\\data\\";
+    QTest::addRow("ISF path backspace") << "txtWFMpath"
+                                        << "ab\b"
+                                        << "a";
+    QTest::addRow("CSV path turns slashes") << "txtASCIIpath"
+                                            << "x/y z"
+                                            << "x\\y z";
+    QTest::addRow("image path turns slashes") << "txtScreenPath"
+                                              << "/"
+                                              << "\\";
+    QTest::addRow("ISF prefix drops slash and blank") << "txtWFMprefix"
+                                                      << "a/b c*d"
+                                                      << "abcd";
+    QTest::addRow("ISF prefix takes every sign") << "txtWFMprefix"
+                                                 << "@#$!%^&()_-+={}';,.~`"
+                                                 << "@#$!%^&()_-+={}';,.~`";
+    QTest::addRow("ISF prefix backspace") << "txtWFMprefix"
+                                          << "ab\b"
+                                          << "a";
+    QTest::addRow("CSV prefix drops refused signs") << "txtASCIIprefix"
+                                                    << "x:y?z\\"
+                                                    << "xyz";
+    QTest::addRow("image prefix takes everything") << "txtScreenPrefix"
+                                                   << "a b/c\\"
+                                                   << "a b/c\\";
+}
+
+void tst_frmPrefs::typedKeys() {
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(QString, text);
+    PrefsRig rig;
+    rig.store.loadPrefs(false);
+    setCheckValue(rig.prefs.chkASCII, 1);
+    setCheckValue(rig.prefs.chkScreen, 1);
+    QVERIFY(showActive(rig.prefs));
+
+    retype(rig.prefs.findChild<QLineEdit *>(box), typed);
+    QCOMPARE(rig.prefs.findChild<QLineEdit *>(box)->text(), text);
+}
+
+void tst_frmPrefs::pasteRefusedWhereControlCharactersAre_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("text");
+
+    QTest::addRow("limit refuses") << "txtAcqLimit"
+                                   << "";
+    QTest::addRow("ISF prefix refuses") << "txtWFMprefix"
+                                        << "";
+    QTest::addRow("CSV prefix refuses") << "txtASCIIprefix"
+                                        << "";
+    QTest::addRow("path takes it unturned") << "txtWFMpath"
+                                            << "9/x y";
+    QTest::addRow("image prefix takes it") << "txtScreenPrefix"
+                                           << "9/x y";
+}
+
+void tst_frmPrefs::pasteRefusedWhereControlCharactersAre() {
+    QFETCH(QString, box);
+    QFETCH(QString, text);
+    PrefsRig rig;
+    rig.store.loadPrefs(false);
+    setCheckValue(rig.prefs.chkASCII, 1);
+    setCheckValue(rig.prefs.chkScreen, 1);
+    QVERIFY(showActive(rig.prefs));
+    QApplication::clipboard()->setText(QStringLiteral("9/x y"));
+    if (QApplication::clipboard()->text() != QStringLiteral("9/x y"))
+        QSKIP("this platform has no clipboard");
+
+    QLineEdit *edit = rig.prefs.findChild<QLineEdit *>(box);
+    retype(edit, "");
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(edit->text(), text);
+}
+
+void tst_frmPrefs::focusLossFixUps_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("fixed");
+
+    QTest::addRow("empty limit") << "txtAcqLimit"
+                                 << ""
+                                 << "1";
+    QTest::addRow("zero limit") << "txtAcqLimit"
+                                << "0"
+                                << "1";
+    QTest::addRow("leading zeros") << "txtAcqLimit"
+                                   << "0010"
+                                   << " 10";
+    QTest::addRow("already fixed") << "txtAcqLimit"
+                                   << " 10"
+                                   << " 10";
+    QTest::addRow("negative from the program") << "txtAcqLimit"
+                                               << "-4"
+                                               << "-4";
+    QTest::addRow("drive only") << "txtWFMpath"
+                                << "E:"
+                                << "E:\\";
+    QTest::addRow("folder") << "txtASCIIpath"
+                            << "E:\\data"
+                            << "E:\\data\\";
+    QTest::addRow("slashes from the program") << "txtScreenPath"
+                                              << "E:/a/b"
+                                              << "E:\\a\\b\\";
+    QTest::addRow("emptied path") << "txtScreenPath"
+                                  << ""
+                                  << "";
+    QTest::addRow("prefix untouched") << "txtWFMprefix"
+                                      << "a/b"
+                                      << "a/b";
+    QTest::addRow("image prefix untouched") << "txtScreenPrefix"
+                                            << "x "
+                                            << "x ";
+}
+
+void tst_frmPrefs::focusLossFixUps() {
+    QFETCH(QString, box);
+    QFETCH(QString, text);
+    QFETCH(QString, fixed);
+    PrefsRig rig;
+    rig.store.loadPrefs(false);
+    setCheckValue(rig.prefs.chkASCII, 1);
+    setCheckValue(rig.prefs.chkScreen, 1);
+    QVERIFY(showActive(rig.prefs));
+
+    QLineEdit *edit = rig.prefs.findChild<QLineEdit *>(box);
+    edit->setText(text);
+    QCOMPARE(edit->text(), text);
+    QTest::mouseClick(edit, Qt::LeftButton);
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QVERIFY(!edit->hasFocus());
+    QCOMPARE(edit->text(), fixed);
+}
+
+void tst_frmPrefs::focusOrder() {
+    PrefsRig rig;
+    rig.store.loadPrefs(false);
+    setCheckValue(rig.prefs.chkASCII, 1);
+    setCheckValue(rig.prefs.chkScreen, 1);
+    QVERIFY(showActive(rig.prefs));
+
+    QStringList visited;
+    for (int i = 0; i < 21; ++i) {
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        visited << focused->objectName();
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    QCOMPARE(visited,
+             (QStringList{"hsDelay",         "chkAsk",        "chkStopAfter",     "chkWFM",
+                          "txtWFMpath",      "txtWFMprefix",  "chkASCII",         "txtASCIIpath",
+                          "txtASCIIprefix",  "chkScreen",     "txtScreenPath",    "txtScreenPrefix",
+                          "cbScreenOptions", "cbOK",          "cbHelp",           "txtAcqLimit",
+                          "cbCancel",        "chkRestoreRun", "chkUseTimestamps", "cbDefault",
+                          "hsDelay"}));
+}
+
+void tst_frmPrefs::mouseReleaseOnTheDialog_data() {
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<bool>("onLabel");
+    QTest::addColumn<QStringList>("asked");
+
+    QTest::addRow("left") << Qt::LeftButton << false << QStringList{"1"};
+    QTest::addRow("right") << Qt::RightButton << false << QStringList{"2"};
+    QTest::addRow("middle") << Qt::MiddleButton << false << QStringList{"4"};
+    QTest::addRow("on a label") << Qt::LeftButton << true << QStringList{};
+}
+
+void tst_frmPrefs::mouseReleaseOnTheDialog() {
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(bool, onLabel);
+    QFETCH(QStringList, asked);
+    PrefsRig rig;
+    QVERIFY(showActive(rig.prefs));
+
+    const QLabel *label = rig.prefs.findChild<QLabel *>();
+    const QPoint at = onLabel ? label->mapTo(&rig.prefs, label->rect().center()) : QPoint(2, 2);
+    QVERIFY(onLabel || rig.prefs.childAt(at) == nullptr);
+    QTest::mouseClick(&rig.prefs, button, {}, at);
+    QCOMPARE(rig.prompter.asked, asked);
+    if (!asked.isEmpty())
+        QCOMPARE(rig.prompter.icons.first(), Prompter::Icon::None);
+}
+
+QTEST_MAIN(tst_frmPrefs)
+#include "tst_frmPrefs.moc"

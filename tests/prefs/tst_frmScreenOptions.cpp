@@ -1,0 +1,167 @@
+#include "PrefsRig.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+class tst_frmScreenOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void okPublishesTheChoices();
+    void cancelRestoresTheActivationState_data();
+    void cancelRestoresTheActivationState();
+    void accessKeys_data();
+    void accessKeys();
+    void fixedSize();
+};
+
+namespace {
+
+enum class Leave { CancelButton, EscKey, WindowFrame };
+
+bool showActive(QWidget &window) {
+    window.show();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+void click(QAbstractButton *button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+// From OK, which has the focus when the dialog opens, past Help to the list.
+void tabToFileType(frmScreenOptions &s) {
+    QCOMPARE(s.focusWidget(), s.cbOK);
+    QTest::keyClick(s.cbOK, Qt::Key_Tab);
+    QTest::keyClick(s.cbHelp, Qt::Key_Tab);
+    QCOMPARE(s.focusWidget(), s.cboFileType);
+}
+
+QStringList choices(const PrefsRig &rig) {
+    return rig.values().mid(15);
+}
+
+QStringList commands(const frmScreenOptions &s) {
+    return {s.FileType, s.Layout, s.InkSaver};
+}
+
+} // namespace
+
+void tst_frmScreenOptions::okPublishesTheChoices() {
+    PrefsRig rig;
+    frmScreenOptions &s = rig.screenOptions;
+    rig.store.loadPrefs(false);
+    QVERIFY(showActive(s));
+    QSignalSpy returned(&s, &frmScreenOptions::returnToPrefs);
+
+    tabToFileType(s);
+    QTest::keyClick(s.cboFileType, Qt::Key_Down);
+    click(s.optPortrait);
+    click(s.optInksaverOff);
+    QCOMPARE(commands(s),
+             (QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON"}));
+    QTest::keyClick(s.optInksaverOff, Qt::Key_Return);
+
+    QCOMPARE(choices(rig), (QStringList{"2", "False", "True", "False", "True"}));
+    QCOMPARE(commands(s),
+             (QStringList{"SAV:IMAG:FILEF TIFF", "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS OFF"}));
+    QVERIFY(!s.isVisible());
+    QCOMPARE(returned.count(), 1);
+    QVERIFY(rig.prefs.isVisible());
+}
+
+void tst_frmScreenOptions::cancelRestoresTheActivationState_data() {
+    QTest::addColumn<StoredTexts>("stored");
+    QTest::addColumn<Leave>("how");
+
+    const StoredTexts portraitOff = {{"cboFileType", "0"},
+                                     {"optInksaverOn", "False"},
+                                     {"optInksaverOff", "True"},
+                                     {"optLandscape", "False"},
+                                     {"optPortrait", "True"}};
+    QTest::addRow("Cancel button") << portraitOff << Leave::CancelButton;
+    QTest::addRow("Esc key") << portraitOff << Leave::EscKey;
+    QTest::addRow("window frame") << portraitOff << Leave::WindowFrame;
+    QTest::addRow("neither selected comes back") << StoredTexts{{"cboFileType", "-1"},
+                                                                {"optInksaverOn", "False"},
+                                                                {"optInksaverOff", "False"},
+                                                                {"optLandscape", "False"},
+                                                                {"optPortrait", "False"}}
+                                                 << Leave::CancelButton;
+}
+
+void tst_frmScreenOptions::cancelRestoresTheActivationState() {
+    QFETCH(StoredTexts, stored);
+    QFETCH(Leave, how);
+    PrefsRig rig;
+    frmScreenOptions &s = rig.screenOptions;
+    rig.storeTexts(stored);
+    rig.store.loadPrefs(false);
+    const QStringList loaded = choices(rig);
+    const QStringList loadedCommands = commands(s);
+    QVERIFY(showActive(s));
+    QSignalSpy returned(&s, &frmScreenOptions::returnToPrefs);
+    QSignalSpy help(&s, &frmScreenOptions::helpRequested);
+
+    tabToFileType(s);
+    QTest::keyClick(s.cboFileType, Qt::Key_End);
+    click(s.optInksaverOn);
+    click(s.optLandscape);
+    click(s.cbHelp);
+    QCOMPARE(help.count(), 1);
+    QVERIFY(s.isVisible());
+    QCOMPARE(choices(rig), (QStringList{"2", "True", "False", "True", "False"}));
+
+    switch (how) {
+    case Leave::CancelButton:
+        click(s.cbCancel);
+        break;
+    case Leave::EscKey:
+        QTest::keyClick(s.focusWidget(), Qt::Key_Escape);
+        break;
+    case Leave::WindowFrame:
+        s.close();
+        break;
+    }
+
+    QCOMPARE(choices(rig), loaded);
+    QCOMPARE(commands(s), loadedCommands);
+    QVERIFY(!s.isVisible());
+    QCOMPARE(returned.count(), 1);
+    QVERIFY(rig.prefs.isVisible());
+}
+
+void tst_frmScreenOptions::accessKeys_data() {
+    QTest::addColumn<Qt::Key>("key");
+    QTest::addColumn<QString>("selected");
+
+    QTest::addRow("Alt+L") << Qt::Key_L << "optLandscape";
+    QTest::addRow("Alt+P") << Qt::Key_P << "optPortrait";
+    QTest::addRow("Alt+O") << Qt::Key_O << "optInksaverOn";
+    QTest::addRow("Alt+F") << Qt::Key_F << "optInksaverOff";
+}
+
+void tst_frmScreenOptions::accessKeys() {
+    QFETCH(Qt::Key, key);
+    QFETCH(QString, selected);
+    PrefsRig rig;
+    frmScreenOptions &s = rig.screenOptions;
+    rig.storeTexts({{"optInksaverOn", "0"}, {"optLandscape", "0"}});
+    rig.store.loadPrefs(false);
+    QVERIFY(showActive(s));
+
+    QTest::keyClick(&s, key, Qt::AltModifier);
+    // An access key presses the button the way a click does, after a short
+    // visible press.
+    QTRY_VERIFY(s.findChild<QRadioButton *>(selected)->isChecked());
+}
+
+void tst_frmScreenOptions::fixedSize() {
+    frmScreenOptions s;
+    QVERIFY(showActive(s));
+    QCOMPARE(s.size(), QSize(335, 152));
+    QCOMPARE(s.minimumSize(), s.maximumSize());
+}
+
+QTEST_MAIN(tst_frmScreenOptions)
+#include "tst_frmScreenOptions.moc"
