@@ -10,8 +10,7 @@ public:
     virtual QDateTime now() const = 0;
 
     // Seconds since local midnight in single precision, 0 up to 86400.
-    float secondsSinceMidnight() const
-    {
+    float secondsSinceMidnight() const {
         return static_cast<float>(now().time().msecsSinceStartOfDay()) / 1000.0f;
     }
 };

@@ -7,13 +7,12 @@
 class InstrumentError : public std::runtime_error {
 public:
     InstrumentError(const QString &operation, const QString &descriptor, const QString &reason)
-        : std::runtime_error(
-              QStringLiteral("%1 on %2 failed: %3").arg(operation, descriptor, reason).toStdString())
+        : std::runtime_error(QStringLiteral("%1 on %2 failed: %3")
+                                 .arg(operation, descriptor, reason)
+                                 .toStdString())
         , m_operation(operation)
         , m_descriptor(descriptor)
-        , m_reason(reason)
-    {
-    }
+        , m_reason(reason) {}
 
     QString operation() const { return m_operation; }
     QString descriptor() const { return m_descriptor; }

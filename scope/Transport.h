@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <chrono>
+
+// One way of carrying messages to an instrument (raw socket, VXI-11, USBTMC).
+// Each operation returns, or throws TransportError, within its timeout (plus
+// the bounded time to open a connection); a failure leaves the transport
+// ready to try again on the next operation.
+class Transport {
+public:
+    using Deadline = std::chrono::steady_clock::time_point;
+
+    virtual ~Transport() = default;
+
+    // Sends one message; the transport ends it in its own way.
+    virtual void write(QByteArrayView message, std::chrono::milliseconds timeout) = 0;
+    // Reads one reply without its terminator. The view stays valid until the
+    // next call on the transport. A definite-length block ("#<n><len><bytes>")
+    // comes back whole and raw, whatever bytes it holds.
+    virtual QByteArrayView read(char terminator, std::chrono::milliseconds timeout) = 0;
+    // Drops anything pending in either direction. Never fails for an
+    // instrument that has gone away.
+    virtual void clear() = 0;
+};
