@@ -1,0 +1,414 @@
+#include "SimScope.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+namespace {
+
+class ManualClock : public SimClock {
+public:
+    qint64 nowMs() const override { return m_now; }
+    void advance(qint64 ms) { m_now += ms; }
+
+private:
+    qint64 m_now = 1000;
+};
+
+// A scope on a temporary storage folder with a hand-moved clock.
+struct Rig {
+    explicit Rig(SimOptions options = {}) {
+        options.storage = dir.path();
+        options.recordLength = 500;
+        options.seed = 7;
+        options.saveSeconds = 0.5;
+        scope.emplace(options, clock);
+    }
+
+    // The reply to a message, or "<none>" when it asked for nothing.
+    QByteArray send(QByteArrayView message) {
+        QByteArray reply;
+        return scope->handleMessage(message, reply) ? reply : QByteArray("<none>");
+    }
+
+    QStringList files() const {
+        QStringList found;
+        QDirIterator it(dir.path(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found << QDir(dir.path()).relativeFilePath(it.next());
+        found.sort();
+        return found;
+    }
+
+    QTemporaryDir dir;
+    ManualClock clock;
+    std::optional<SimScope> scope;
+};
+
+struct IsfFile {
+    QHash<QByteArray, QByteArray> keys;
+    QList<qint16> samples;
+};
+
+// Reads the file as any client would: keys up to "CURVE", then the block.
+std::optional<IsfFile> readIsf(const QByteArray &bytes) {
+    const qsizetype curve = bytes.indexOf(";CURVE #");
+    if (curve < 0)
+        return std::nullopt;
+    IsfFile isf;
+    for (const QByteArray &pair : bytes.first(curve).split(';')) {
+        const qsizetype blank = pair.indexOf(' ');
+        isf.keys.insert(pair.first(blank), pair.sliced(blank + 1));
+    }
+    const qsizetype block = curve + 7;
+    const int digits = bytes.at(block + 1) - '0';
+    const qsizetype length = bytes.mid(block + 2, digits).toLongLong();
+    const qsizetype data = block + 2 + digits;
+    if (digits < 1 || digits > 9 || data + length != bytes.size() || length % 2)
+        return std::nullopt;
+    isf.samples.resize(length / 2);
+    qFromLittleEndian<qint16>(bytes.constData() + data, length / 2, isf.samples.data());
+    return isf;
+}
+
+QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestSimScope : public QObject {
+    Q_OBJECT
+
+private slots:
+    void script_data();
+    void script();
+    void eventQueueIsBounded();
+    void saves_data();
+    void saves();
+    void unwritableFolderIsAnError();
+    void images_data();
+    void images();
+    void isfMatchesCsvAndCurve();
+    void sameSeedSameWaveforms();
+};
+
+void TestSimScope::script_data() {
+    // Steps: "message" is sent and must ask for no reply, "query => reply"
+    // must answer exactly that, "+N" moves the clock N ms.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<double>("triggerMean");
+
+    QTest::addRow("arm, trigger, save keeps busy for the save time")
+        << QStringList{"HEAD 0;VERB 0",
+                       "ACQ:STOPA SEQ;STATE 0",
+                       "BUSY? => 0",
+                       "ACQ:STATE 1",
+                       "BUSY? => 1",
+                       "ACQ:STATE? => 1",
+                       "+3600000",
+                       "BUSY? => 0",
+                       "ACQ:STATE? => 0",
+                       "ACQ:NUMACQ? => 1",
+                       R"(SAV:WAVE ALL, "E:\a")",
+                       "BUSY? => 1",
+                       "+499",
+                       "BUSY? => 1",
+                       "+1",
+                       "BUSY? => 0"}
+        << 1.0;
+    QTest::addRow("trigger mean 0 completes at once")
+        << QStringList{"ACQ:STOPA SEQ", "ACQ:STATE 1", "BUSY? => 0", "ACQ:NUMACQ? => 1"} << 0.0;
+    QTest::addRow("TRIG forces the trigger")
+        << QStringList{"ACQ:STOPA SEQ;STATE 1", "BUSY? => 1", "TRIG", "BUSY? => 0",
+                       "ACQ:NUMACQ? => 1"}
+        << 1000.0;
+    QTest::addRow("ACQ:STATE 0 abandons the sequence") << QStringList{"ACQ:STOPA SEQ;STATE RUN",
+                                                                      "BUSY? => 1",
+                                                                      "ACQ:STATE OFF",
+                                                                      "BUSY? => 0",
+                                                                      "+3600000",
+                                                                      "ACQ:NUMACQ? => 0"}
+                                                       << 1.0;
+    QTest::addRow("running continuously is never busy")
+        << QStringList{"ACQ:STOPA RUNST", "ACQ:STATE 1",     "BUSY? => 0",
+                       "ACQ:STATE? => 1", "TRIG:A:MOD AUTO", "TRIG:A:MOD? => AUTO"}
+        << 1.0;
+    QTest::addRow("saves queue up their busy time") << QStringList{R"(SAV:WAVE ALL, "E:\a")",
+                                                                   R"(SAV:IMAG "E:\a.png")",
+                                                                   "+999",
+                                                                   "BUSY? => 1",
+                                                                   "+1",
+                                                                   "BUSY? => 0"}
+                                                    << 1.0;
+    QTest::addRow("stop stays exactly as Mardock leaves it")
+        << QStringList{"TRIG",
+                       "ACQ:STATE 0",
+                       "ACQ:STOPA RUNST",
+                       "TRIG:A:MOD AUTO",
+                       "ACQ:STATE 1",
+                       "ACQ:STOPA?;STATE?;:TRIG:A:MOD? => RUNST;1;AUTO"}
+        << 1.0;
+    QTest::addRow("compound query replies joined by ;")
+        << QStringList{"*IDN?;BUSY? => MARDOCK,KXA5104,SIM000001,CF:91.1CT FV:v1.0.0;0"} << 1.0;
+    QTest::addRow("settings read back in short form")
+        << QStringList{"SAV:WAVE:FILEF SPREADSHEET;GATI NON",
+                       "SAV:IMAG:FILEF TIFF;LAY PORTR;INKS ON",
+                       "SAV:WAVE:FILEF?;GATI?;:SAV:IMAG:FILEF?;LAY?;INKS? => "
+                       "SPREADS;NON;TIFF;PORTR;1"}
+        << 1.0;
+    QTest::addRow("status enables")
+        << QStringList{"DESE 0", "*ESE 0", "*SRE 0", "DESE?;*ESE?;*SRE? => 0;0;0"} << 1.0;
+    QTest::addRow("headers long and short")
+        << QStringList{"HEAD 1",
+                       "BUSY? => :BUSY 0",
+                       "ACQ:STATE? => :ACQUIRE:STATE 1",
+                       "*IDN?;HEAD? => MARDOCK,KXA5104,SIM000001,CF:91.1CT FV:v1.0.0;:HEADER 1",
+                       "VERB 0",
+                       "ACQ:STATE? => :ACQ:STATE 1",
+                       "HEAD OFF",
+                       "BUSY? => 0"}
+        << 1.0;
+    QTest::addRow("no events") << QStringList{"ALLEV? => 0,\"No events to report - queue empty\""}
+                               << 1.0;
+    QTest::addRow("unknown command queued, ALLEV? clears")
+        << QStringList{"FOO 1", "ACQ:BAR?",
+                       "ALLEV? => -113,\"Undefined header; Command not found; input was 'FOO "
+                       "1'\",-113,\"Undefined header; Command not found; input was 'ACQ:BAR?'\"",
+                       "ALLEV? => 0,\"No events to report - queue empty\""}
+        << 1.0;
+    QTest::addRow("*CLS clears the events")
+        << QStringList{"FOO", "*CLS", "ALLEV? => 0,\"No events to report - queue empty\""} << 1.0;
+    QTest::addRow("query-only header set, set-only header queried")
+        << QStringList{"BUSY", "SAV:WAVE?", "*OPC? => 1",
+                       "ALLEV? => -113,\"Undefined header; Command not found; input was "
+                       "'BUSY'\",-113,\"Undefined header; Command not found; input was "
+                       "'SAV:WAVE?'\""}
+        << 1.0;
+    QTest::addRow("bad arguments")
+        << QStringList{"ACQ:STOPA FOREVER",
+                       "HEAD",
+                       "SAV:IMAG:FILEF PNG, BMP",
+                       "BUSY? 1",
+                       "ALLEV? => -224,\"Illegal parameter value; input was 'ACQ:STOPA "
+                       "FOREVER'\",-109,\"Missing parameter; input was 'HEAD'\",-108,\"Parameter "
+                       "not "
+                       "allowed; input was 'SAV:IMAG:FILEF PNG, BMP'\",-108,\"Parameter not "
+                       "allowed; "
+                       "input was 'BUSY? 1'\"",
+                       "ACQ:STOPA?;:SAV:IMAG:FILEF? => RUNST;PNG"}
+        << 1.0;
+    QTest::addRow("syntax faults")
+        << QStringList{R"(SAV:IMAG "E:\a.png)", "ACQ::STATE 1",
+                       R"(ALLEV? => -150,"String data error; input was 'SAV:IMAG ""E:\a.png'",)"
+                       R"(-102,"Syntax error; input was 'ACQ::STATE 1'")"}
+        << 1.0;
+    QTest::addRow("*RST returns to running")
+        << QStringList{"ACQ:STOPA SEQ;STATE 1", "SAV:IMAG:FILEF BMP", "*RST",
+                       "BUSY?;:ACQ:STOPA?;:SAV:IMAG:FILEF? => 0;RUNST;PNG"}
+        << 1.0;
+}
+
+void TestSimScope::script() {
+    QFETCH(QStringList, steps);
+    QFETCH(double, triggerMean);
+
+    SimOptions options;
+    options.triggerMeanSeconds = triggerMean;
+    Rig rig(options);
+    for (const QString &step : steps) {
+        if (step.startsWith(u'+')) {
+            rig.clock.advance(step.toLongLong());
+            continue;
+        }
+        const qsizetype arrow = step.indexOf(QStringLiteral(" => "));
+        const QByteArray message = step.left(arrow).toUtf8();
+        const QByteArray expected = arrow < 0 ? "<none>" : step.mid(arrow + 4).toUtf8();
+        const QByteArray reply = rig.send(message);
+        QVERIFY2(reply == expected, qPrintable(step + QStringLiteral(" got ") + reply));
+    }
+}
+
+void TestSimScope::eventQueueIsBounded() {
+    Rig rig;
+    for (int i = 0; i < 1000; ++i)
+        rig.send("FOO");
+    const QByteArray all = rig.send("ALLEV?");
+    QCOMPARE(all.count("-113,"), 31);
+    QVERIFY(all.endsWith("-350,\"Queue overflow\""));
+}
+
+void TestSimScope::saves_data() {
+    QTest::addColumn<QByteArrayList>("messages");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QByteArray>("events");
+
+    const QByteArray none = "0,\"No events to report - queue empty\"";
+    QTest::addRow("ISF, all channels")
+        << QByteArrayList{"SAV:WAVE:FILEF INTERNAL", R"(SAV:WAVE ALL, "E:\my_ISFs_7")"}
+        << QStringList{"E/my_ISFs_7_CH1.isf", "E/my_ISFs_7_CH2.isf"} << none;
+    QTest::addRow("CSV into new folders")
+        << QByteArrayList{"SAV:WAVE:FILEF SPREADS", "SAV:WAVE:GATI NON",
+                          R"(SAV:WAVE ALL, "E:\data\run1\p_20240305140709250")"}
+        << QStringList{"E/data/run1/p_20240305140709250_CH1.csv",
+                       "E/data/run1/p_20240305140709250_CH2.csv"}
+        << none;
+    QTest::addRow("one channel") << QByteArrayList{R"(SAV:WAVE CH2,"D:\x")"}
+                                 << QStringList{"D/x_CH2.isf"} << none;
+    QTest::addRow("image named exactly as given")
+        << QByteArrayList{R"(SAV:IMAG "E:\scr;1 a.PNG")"} << QStringList{"E/scr;1 a.PNG"} << none;
+    QTest::addRow("name in the current folder")
+        << QByteArrayList{R"(FILES:CWD "E:\runs")", R"(SAV:IMAG "a.PNG")"}
+        << QStringList{"E/runs/a.PNG"} << none;
+    QTest::addRow("escaping name refused")
+        << QByteArrayList{R"(SAV:WAVE ALL, "E:\..\..\x")"} << QStringList{}
+        << QByteArray(R"(-257,"File name error; input was 'SAV:WAVE ALL, ""E:\..\..\x""'")");
+    QTest::addRow("host path refused")
+        << QByteArrayList{R"(SAV:IMAG "/tmp/x.png")"} << QStringList{}
+        << QByteArray(R"(-257,"File name error; input was 'SAV:IMAG ""/tmp/x.png""'")");
+    QTest::addRow("unquoted name refused")
+        << QByteArrayList{R"(SAV:IMAG E:\x.png)"} << QStringList{}
+        << QByteArray(R"(-224,"Illegal parameter value; input was 'SAV:IMAG E:\x.png'")");
+    QTest::addRow("unknown source refused")
+        << QByteArrayList{R"(SAV:WAVE CH3, "E:\x")"} << QStringList{}
+        << QByteArray(R"(-224,"Illegal parameter value; input was 'SAV:WAVE CH3, ""E:\x""'")");
+}
+
+void TestSimScope::saves() {
+    QFETCH(QByteArrayList, messages);
+    QFETCH(QStringList, files);
+    QFETCH(QByteArray, events);
+
+    Rig rig;
+    for (const QByteArray &message : messages)
+        QCOMPARE(rig.send(message), QByteArray("<none>"));
+    QCOMPARE(rig.files(), files);
+    QCOMPARE(rig.send("ALLEV?"), events);
+    for (const QString &file : files)
+        QVERIFY2(QFileInfo(rig.dir.filePath(file)).size() > 0, qPrintable(file));
+}
+
+void TestSimScope::unwritableFolderIsAnError() {
+    Rig rig;
+    QVERIFY(QDir(rig.dir.path()).mkpath(QStringLiteral("E")));
+    QFile blocker(rig.dir.filePath(QStringLiteral("E/blocked")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    QCOMPARE(rig.send(R"(SAV:IMAG "E:\blocked\a.png")"), QByteArray("<none>"));
+    QCOMPARE(rig.send("ALLEV?"),
+             QByteArray(R"(-250,"Mass storage error; cannot write '""E:\blocked\a.png""'")"));
+    QCOMPARE(rig.send("BUSY?"), QByteArray("0"));
+}
+
+void TestSimScope::images_data() {
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QByteArray>("layout");
+    QTest::addColumn<bool>("inkSaver");
+    QTest::addColumn<QSize>("size");
+
+    const QSize landscape(800, 480);
+    const QSize portrait(480, 800);
+    QTest::addRow("PNG landscape ink saver")
+        << QByteArray("PNG") << QByteArray("LAN") << true << landscape;
+    QTest::addRow("PNG portrait screen colours")
+        << QByteArray("PNG") << QByteArray("PORTR") << false << portrait;
+    QTest::addRow("BMP landscape screen colours")
+        << QByteArray("BMP") << QByteArray("LAN") << false << landscape;
+    QTest::addRow("BMP portrait ink saver")
+        << QByteArray("BMP") << QByteArray("PORTR") << true << portrait;
+    QTest::addRow("TIFF landscape ink saver")
+        << QByteArray("TIFF") << QByteArray("LAN") << true << landscape;
+    QTest::addRow("TIFF portrait screen colours")
+        << QByteArray("TIFF") << QByteArray("PORTR") << false << portrait;
+}
+
+void TestSimScope::images() {
+    QFETCH(QByteArray, format);
+    QFETCH(QByteArray, layout);
+    QFETCH(bool, inkSaver);
+    QFETCH(QSize, size);
+
+    Rig rig;
+    rig.send("SAV:IMAG:FILEF " + format + ";LAY " + layout + ";INKS " + (inkSaver ? "ON" : "OFF"));
+    // The extension says nothing: the chosen format decides what is written.
+    rig.send(R"(SAV:IMAG "E:\shot.img")");
+    QCOMPARE(rig.send("ALLEV?"), QByteArray("0,\"No events to report - queue empty\""));
+
+    const QByteArray bytes = readFile(rig.dir.filePath(QStringLiteral("E/shot.img")));
+    QImage image;
+    QVERIFY(image.loadFromData(bytes, format.constData()));
+    QCOMPARE(image.size(), size);
+    const QColor background = inkSaver ? Qt::white : Qt::black;
+    QCOMPARE(image.pixelColor(0, 0), background);
+    QCOMPARE(image.pixelColor(size.width() - 1, size.height() - 1), background);
+    // Both traces are drawn in colour, not only grey graticule and text.
+    int coloured = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            coloured += c.saturation() > 100;
+        }
+    }
+    QVERIFY2(coloured > 500, qPrintable(QString::number(coloured)));
+}
+
+void TestSimScope::isfMatchesCsvAndCurve() {
+    Rig rig;
+    rig.send("ACQ:STOPA SEQ;STATE 1;:TRIG");
+    rig.send(R"(SAV:WAVE ALL, "E:\w")");
+    rig.send("SAV:WAVE:FILEF SPREADS");
+    rig.send(R"(SAV:WAVE ALL, "E:\w")");
+
+    const auto isf = readIsf(readFile(rig.dir.filePath(QStringLiteral("E/w_CH1.isf"))));
+    QVERIFY(isf);
+    QCOMPARE(isf->keys.value("RECORD_LENGTH"), QByteArray("500"));
+    QCOMPARE(isf->keys.value("CHANNEL"), QByteArray("CH1"));
+    QCOMPARE(isf->keys.value("BYTE_ORDER"), QByteArray("LSB"));
+    QCOMPARE(isf->samples.size(), 500);
+
+    const QByteArrayList rows =
+        readFile(rig.dir.filePath(QStringLiteral("E/w_CH1.csv"))).trimmed().split('\n');
+    QCOMPARE(rows.size(), 501);
+    const double voltsPerCount = isf->keys.value("VOLTS_PER_COUNT").toDouble();
+    const double offset = isf->keys.value("OFFSET_VOLTS").toDouble();
+    const double interval = isf->keys.value("SAMPLE_INTERVAL").toDouble();
+    const double first = isf->keys.value("FIRST_SAMPLE_TIME").toDouble();
+    for (int i = 0; i < 500; i += 37) {
+        const QByteArrayList columns = rows[i + 1].trimmed().split(',');
+        QCOMPARE(columns.size(), 2);
+        QVERIFY(!columns[0].contains('e') && !columns[1].contains('e'));
+        QVERIFY(qAbs(columns[0].toDouble() - (first + i * interval)) < 1e-12);
+        QVERIFY(qAbs(columns[1].toDouble() - (isf->samples[i] * voltsPerCount + offset)) < 1e-6);
+    }
+
+    // The scope stopped after its sequence, so CURV? shows the same record.
+    const QByteArray curve = rig.send("CURV?");
+    QVERIFY(curve.startsWith("#41000"));
+    QCOMPARE(curve.size(), 6 + 1000);
+    QCOMPARE(qFromLittleEndian<qint16>(curve.constData() + 6 + 2 * 123), isf->samples[123]);
+}
+
+void TestSimScope::sameSeedSameWaveforms() {
+    Rig a;
+    Rig b;
+    for (Rig *rig : {&a, &b}) {
+        rig->send("ACQ:STOPA SEQ;STATE 1;:TRIG");
+        rig->send(R"(SAV:WAVE ALL, "E:\one")");
+        rig->send("ACQ:STATE 1;:TRIG");
+        rig->send(R"(SAV:WAVE ALL, "E:\two")");
+    }
+    const auto file = [](Rig &rig, const char *name) {
+        return readFile(rig.dir.filePath(QLatin1String(name)));
+    };
+    QCOMPARE(file(a, "E/one_CH1.isf"), file(b, "E/one_CH1.isf"));
+    QCOMPARE(file(a, "E/two_CH2.isf"), file(b, "E/two_CH2.isf"));
+    QVERIFY(file(a, "E/one_CH1.isf") != file(a, "E/two_CH1.isf"));
+}
+
+QTEST_MAIN(TestSimScope)
+#include "tst_simscope.moc"
