@@ -15,8 +15,10 @@ namespace {
 // still ends at once.
 constexpr int RestoreAttempts = 2;
 
+// A check box also holds 2 (greyed), which only an edited store produces; like
+// the start check, only a plain check counts.
 bool checked(int checkBoxValue) {
-    return checkBoxValue != 0;
+    return checkBoxValue == 1;
 }
 
 // A quote, carriage return or line feed in the name would end the quoted name
@@ -80,7 +82,7 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
 
     // Taken before the question, so an acquisition answered No still uses
     // up its counter value.
-    const QString stem = m_namer.nextFileStem(checked(m_prefs.chkUseTimestamps()));
+    const QString stem = m_namer.nextFileStem(m_prefs.chkUseTimestamps() != 0);
 
     bool save = true;
     if (checked(m_prefs.chkAsk())) {
