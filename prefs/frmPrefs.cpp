@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -188,7 +189,10 @@ bool frmPrefs::eventFilter(QObject *watched, QEvent *event) {
 
 void frmPrefs::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
-    Form_Activate();
+    // A window restored from the task bar is not shown anew; the snapshot of
+    // this showing stays.
+    if (!event->spontaneous())
+        Form_Activate();
 }
 
 void frmPrefs::mouseReleaseEvent(QMouseEvent *event) {

