@@ -189,6 +189,7 @@ private slots:
         Rig rig;
         rig.host.setStatusText(before);
         rig.prefs.restoreRun = restore;
+        // Refused restore commands: with no run active each is still tried once.
         rig.scope.failNext = restore ? 5 : 0;
 
         rig.loop.stop();
