@@ -164,11 +164,13 @@ void tst_InstrumentControl::commandGoesOutWithOneLineFeed() {
 
 void tst_InstrumentControl::reconnectsAfterTheInstrumentHungUp() {
     ScriptedPeer peer([](const QByteArray &line) {
-        return line == "BYE" ? Steps{{{}, 0, true}} : Steps{{line + "!\n"}};
+        if (line == "BYE")
+            return Steps{{{}, 0, true}};
+        return line.endsWith('?') ? Steps{{line + "!\n"}} : Steps{};
     });
     InstrumentControl control({});
     control.setDescriptor(peer.descriptor());
-    QCOMPARE(control.query(QStringLiteral("A")), QStringLiteral("A!"));
+    QCOMPARE(control.query(QStringLiteral("A?")), QStringLiteral("A?!"));
     control.write(QStringLiteral("BYE"));
     QTRY_COMPARE(peer.hangUps(), 1);
 
@@ -177,8 +179,8 @@ void tst_InstrumentControl::reconnectsAfterTheInstrumentHungUp() {
     control.write(QStringLiteral("B"));
     QTRY_COMPARE(peer.connections(), 2);
     QCOMPARE(control.status(), 0);
-    QCOMPARE(control.query(QStringLiteral("C")), QStringLiteral("C!"));
-    QCOMPARE(peer.received(), (QByteArrayList{"A", "BYE", "B", "C"}));
+    QCOMPARE(control.query(QStringLiteral("C?")), QStringLiteral("C?!"));
+    QCOMPARE(peer.received(), (QByteArrayList{"A?", "BYE", "B", "C?"}));
 }
 
 void tst_InstrumentControl::deviceClearDropsALateReply() {
