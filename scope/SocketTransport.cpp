@@ -1,5 +1,6 @@
 #include "SocketTransport.h"
 
+#include "ReplyFramer.h"
 #include "TransportError.h"
 
 #include <cerrno>
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <memory>
 
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -28,10 +28,6 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 } // namespace
 
 SocketTransport::SocketTransport(const QString &host, quint16 port)
@@ -43,10 +39,9 @@ SocketTransport::~SocketTransport() {
 }
 
 QString SocketTransport::peer() const {
-    return m_host.contains(':') ? QStringLiteral("[%1]:%2").arg(QString::fromUtf8(m_host),
-                                                                QString::fromLatin1(m_port))
-                                : QStringLiteral("%1:%2").arg(QString::fromUtf8(m_host),
-                                                              QString::fromLatin1(m_port));
+    const QString host = QString::fromUtf8(m_host);
+    return QStringLiteral("%1:%2").arg(host.contains(QLatin1Char(':')) ? '[' + host + ']' : host,
+                                       QString::fromLatin1(m_port));
 }
 
 void SocketTransport::open() {
@@ -135,7 +130,7 @@ void SocketTransport::discardPending() {
     pollfd watched{m_fd, POLLIN, 0};
     if (::poll(&watched, 1, 0) <= 0)
         return;
-    if (watched.revents & (POLLERR | POLLNVAL)) {
+    if (watched.revents & (POLLERR | POLLHUP | POLLNVAL)) {
         close();
         return;
     }
@@ -162,7 +157,7 @@ void SocketTransport::write(QByteArrayView message, milliseconds timeout) {
         open();
     const Deadline deadline = steady_clock::now() + timeout;
 
-    static char lineFeed = '\n';
+    char lineFeed = '\n';
     iovec parts[2] = {{const_cast<char *>(message.data()), size_t(message.size())}, {&lineFeed, 1}};
     msghdr outgoing{};
     outgoing.msg_iov = parts;
@@ -192,8 +187,6 @@ void SocketTransport::write(QByteArrayView message, milliseconds timeout) {
 }
 
 void SocketTransport::receive(Deadline deadline) {
-    if (m_buffer.size() > MaxReplyBytes)
-        failAndClose(QStringLiteral("reply larger than %1 MiB").arg(MaxReplyBytes >> 20));
     waitFor(POLLIN, deadline, "a reply");
     const qsizetype held = m_buffer.size();
     if (m_buffer.capacity() < held + ReceiveChunk)
@@ -213,58 +206,6 @@ void SocketTransport::receive(Deadline deadline) {
             QStringLiteral("receiving from %1 failed: %2").arg(peer(), systemError(errno)));
 }
 
-// Finds the end of the reply at the front of m_buffer. scanned is how far a
-// text reply has been searched already, so a long reply is searched once.
-bool SocketTransport::takeReply(char terminator, qsizetype &scanned, QByteArrayView &reply) {
-    const char *data = m_buffer.constData();
-    const qsizetype size = m_buffer.size();
-    if (size >= 2 && data[0] == '#' && isDigit(data[1])) {
-        if (data[1] == '0') {
-            const qsizetype end = m_buffer.indexOf('\n', std::max<qsizetype>(scanned, 2));
-            if (end < 0) {
-                scanned = size;
-                return false;
-            }
-            reply = QByteArrayView(data, end);
-            m_consumed = end + 1;
-            return true;
-        }
-        const qsizetype digits = data[1] - '0';
-        qint64 length = 0;
-        qsizetype i = 2;
-        for (; i < 2 + digits && i < size && isDigit(data[i]); ++i)
-            length = length * 10 + (data[i] - '0');
-        if (i < 2 + digits && i == size)
-            return false;
-        if (i == 2 + digits) {
-            if (length > MaxReplyBytes)
-                failAndClose(QStringLiteral("block of %1 bytes is larger than %2 MiB")
-                                 .arg(length)
-                                 .arg(MaxReplyBytes >> 20));
-            const qsizetype end = 2 + digits + length;
-            if (size < end)
-                return false;
-            reply = QByteArrayView(data, end);
-            m_consumed = end;
-            if (size > end && data[end] == terminator)
-                ++m_consumed;
-            else if (size == end)
-                m_terminatorMayFollow = true;
-            return true;
-        }
-        // Not a block header after all: an ordinary text reply.
-    }
-    const qsizetype end = m_buffer.indexOf(terminator, scanned);
-    if (end < 0) {
-        scanned = size;
-        return false;
-    }
-    m_consumed = end + 1;
-    const qsizetype length = end > 0 && data[end - 1] == '\r' ? end - 1 : end;
-    reply = QByteArrayView(data, length);
-    return true;
-}
-
 QByteArrayView SocketTransport::read(char terminator, milliseconds timeout) {
     if (m_fd < 0)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
@@ -274,16 +215,24 @@ QByteArrayView SocketTransport::read(char terminator, milliseconds timeout) {
     if (m_buffer.isEmpty() && m_buffer.capacity() > KeptBufferBytes)
         m_buffer = QByteArray();
 
-    qsizetype scanned = 0;
-    QByteArrayView reply;
+    ReplyFramer framer(terminator, MaxReplyBytes);
     for (;;) {
         if (m_terminatorMayFollow && !m_buffer.isEmpty()) {
             m_terminatorMayFollow = false;
             if (m_buffer.front() == terminator)
                 m_buffer.remove(0, 1);
         }
-        if (takeReply(terminator, scanned, reply))
-            return reply;
+        std::optional<ReplyFramer::Frame> frame;
+        try {
+            frame = framer.find(m_buffer);
+        } catch (const TransportError &error) {
+            failAndClose(error.reason());
+        }
+        if (frame) {
+            m_consumed = frame->consumed;
+            m_terminatorMayFollow = frame->terminatorMayFollow;
+            return QByteArrayView(m_buffer.constData(), frame->length);
+        }
         receive(deadline);
     }
 }

@@ -28,9 +28,7 @@ public:
 
     // Appends a line feed to the message.
     void write(QByteArrayView message, std::chrono::milliseconds timeout) override;
-    // A reply ends at the terminator (a trailing "\r" is stripped too), or
-    // after a definite-length block and its optional terminator; an
-    // indefinite block ("#0...") ends at a line feed.
+    // Replies are framed as ReplyFramer says.
     QByteArrayView read(char terminator, std::chrono::milliseconds timeout) override;
     // Closes the connection: the only sure way to drop what a raw socket has
     // in flight. The next write reconnects.
@@ -43,7 +41,6 @@ private:
     void discardPending();
     void waitFor(short events, Deadline deadline, const char *waitingFor);
     void receive(Deadline deadline);
-    bool takeReply(char terminator, qsizetype &scanned, QByteArrayView &reply);
     QString peer() const;
 
     QByteArray m_host;
