@@ -43,6 +43,13 @@ void tst_SimLink::plainExchange() {
     QCOMPARE(control.query(QStringLiteral("BUSY?")), QStringLiteral("0"));
     QCOMPARE(control.status(), 0);
     QTRY_COMPARE(sim.commandLog(), (QStringList{"*IDN?", "HEAD 0", "BUSY?"}));
+
+    // A scope restarted between two exchanges: the dead link is noticed
+    // before the next command goes out, and that command is not lost.
+    QVERIFY(sim.restart());
+    control.write(QStringLiteral("ACQ:STATE 1"));
+    QCOMPARE(control.status(), 0);
+    QTRY_COMPARE(sim.commandLog().value(3), QStringLiteral("ACQ:STATE 1"));
 }
 
 void tst_SimLink::faultFailsAndTheNextExchangeWorks_data() {
