@@ -8,11 +8,15 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSaveFile>
 
 #include <cmath>
 
 namespace {
+
+// Events also go to standard error, so a user sees what the scope refused.
+Q_LOGGING_CATEGORY(scopeEvents, "mardock.scopesim.events")
 
 // A queue that nobody reads must not grow without end over a long session.
 constexpr qsizetype MaxEvents = 32;
@@ -120,6 +124,7 @@ bool SimScope::handleMessage(QByteArrayView message, QByteArray &reply) {
 }
 
 void SimScope::queueEvent(int code, QByteArrayView text) {
+    qCWarning(scopeEvents).noquote() << "event" << code << QString::fromUtf8(text);
     if (m_events.size() >= MaxEvents) {
         m_events.last() = "-350," + quoted("Queue overflow");
         return;

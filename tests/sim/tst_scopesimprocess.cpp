@@ -79,9 +79,6 @@ void TestScopeSimProcess::exchange_data() {
 
     QTest::addRow("identification")
         << QStringList{} << QByteArrayList{"*IDN?"} << QByteArrayList{defaultIdn};
-    QTest::addRow("own identification")
-        << QStringList{"--idn", "ACME,KXB5000,1,2"} << QByteArrayList{"*IDN?"}
-        << QByteArrayList{"ACME,KXB5000,1,2"};
     QTest::addRow("start-up, run set-up and a compound query")
         << QStringList{"--trigger-mean", "0"}
         << QByteArrayList{"DESE 0",
@@ -102,9 +99,6 @@ void TestScopeSimProcess::exchange_data() {
                                   << QByteArrayList{"ACQ:STOPA SEQ;STATE 1", "BUSY?", "TRIG",
                                                     "BUSY?"}
                                   << QByteArrayList{"1", "1"};
-    QTest::addRow("headers until HEAD 0")
-        << QStringList{"--headers"} << QByteArrayList{"BUSY?", "HEAD 0;VERB 0", "BUSY?"}
-        << QByteArrayList{":BUSY 0", "0"};
     QTest::addRow("delayed replies keep their order")
         << QStringList{"--reply-delay", "150"} << QByteArrayList{"*OPC?", "ACQ:STOPA?", "*ESE?"}
         << QByteArrayList{"1", "RUNST", "255"};

@@ -23,8 +23,6 @@ void TestStoragePaths::hostPath_data() {
                                              << "D/x.png";
     QTest::addRow("sub folders") << e << R"(E:\data\run1\a_1)"
                                  << "E/data/run1/a_1";
-    QTest::addRow("repeated separators") << e << R"(E:\\data\\a)"
-                                         << "E/data/a";
     QTest::addRow("no drive: current folder") << e << "a.png"
                                               << "E/a.png";
     QTest::addRow("no drive, other current folder") << R"(D:\runs)"
@@ -41,8 +39,6 @@ void TestStoragePaths::hostPath_data() {
                                    << "";
     QTest::addRow("parent folder deeper down") << e << R"(E:\data\..\..\a)"
                                                << "";
-    QTest::addRow("bare parent") << e << ".."
-                                 << "";
     QTest::addRow("absolute host path") << e << "/etc/passwd"
                                         << "";
     QTest::addRow("forward slashes") << e << "E:/data/a"
@@ -50,12 +46,6 @@ void TestStoragePaths::hostPath_data() {
     QTest::addRow("colon inside") << e << R"(E:\a:b)"
                                   << "";
     QTest::addRow("star") << e << R"(E:\a*b)"
-                          << "";
-    QTest::addRow("question mark") << e << R"(E:\a?)"
-                                   << "";
-    QTest::addRow("angle bracket") << e << R"(E:\a<b)"
-                                   << "";
-    QTest::addRow("pipe") << e << R"(E:\a|b)"
                           << "";
     QTest::addRow("quote") << e << R"(E:\a"b)"
                            << "";
@@ -66,8 +56,6 @@ void TestStoragePaths::hostPath_data() {
                                     << "";
     QTest::addRow("folder, not a file") << e << R"(E:\data\)"
                                         << "";
-    QTest::addRow("drive only") << e << "E:"
-                                << "";
     QTest::addRow("empty name") << e << ""
                                 << "";
     QTest::addRow("over-long name") << e << QString(256, u'a') << "";
