@@ -62,7 +62,9 @@ void SimConnection::readMessages() {
             break;
         QByteArrayView message(m_buffer.constData() + start, end - start);
         start = end + 1;
-        if (m_skippingLongLine) {
+        if (m_skippingLongLine || message.size() > MaxMessage) {
+            if (!m_skippingLongLine)
+                emit messageTooLong();
             m_skippingLongLine = false;
             continue;
         }

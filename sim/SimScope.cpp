@@ -25,6 +25,14 @@ QByteArray quoted(QByteArrayView text) {
     return '"' + text.toByteArray().replace('"', "\"\"") + '"';
 }
 
+// The start of the offending command, enough to recognise it in a report.
+QByteArray input(const ScpiCommand &command) {
+    constexpr qsizetype shown = 80;
+    const QByteArray text =
+        command.text.size() > shown ? command.text.first(shown) + "..." : command.text;
+    return "; input was '" + text + "'";
+}
+
 QByteArray flag(bool on) {
     return on ? "1" : "0";
 }
@@ -135,10 +143,10 @@ void SimScope::queueEvent(int code, QByteArrayView text) {
 bool SimScope::execute(const ScpiCommand &command, QByteArray &reply) {
     switch (command.syntax) {
     case ScpiCommand::Syntax::BadHeader:
-        queueEvent(-102, "Syntax error; input was '" + command.text + "'");
+        queueEvent(-102, "Syntax error" + input(command));
         return false;
     case ScpiCommand::Syntax::UnterminatedString:
-        queueEvent(-150, "String data error; input was '" + command.text + "'");
+        queueEvent(-150, "String data error" + input(command));
         return false;
     case ScpiCommand::Syntax::Ok:
         break;
@@ -154,7 +162,7 @@ bool SimScope::execute(const ScpiCommand &command, QByteArray &reply) {
         (this->*setter)(command);
         return false;
     }
-    queueEvent(-113, "Undefined header; Command not found; input was '" + command.text + "'");
+    queueEvent(-113, "Undefined header; Command not found" + input(command));
     return false;
 }
 
@@ -216,7 +224,7 @@ bool SimScope::writeFile(const QString &hostPath, const QByteArray &bytes,
 bool SimScope::noArguments(const ScpiCommand &command) {
     if (command.arguments.isEmpty())
         return true;
-    queueEvent(-108, "Parameter not allowed; input was '" + command.text + "'");
+    queueEvent(-108, "Parameter not allowed" + input(command));
     return false;
 }
 
@@ -226,7 +234,7 @@ std::optional<QByteArray> SimScope::keyword(const ScpiCommand &command,
         queueEvent(command.arguments.isEmpty() ? -109 : -108,
                    QByteArray(command.arguments.isEmpty() ? "Missing parameter"
                                                           : "Parameter not allowed") +
-                       "; input was '" + command.text + "'");
+                       input(command));
         return std::nullopt;
     }
     const QByteArray word = ScpiParser::shortForm(command.arguments.front());
@@ -234,7 +242,7 @@ std::optional<QByteArray> SimScope::keyword(const ScpiCommand &command,
         if (word == candidate)
             return word;
     }
-    queueEvent(-224, "Illegal parameter value; input was '" + command.text + "'");
+    queueEvent(-224, "Illegal parameter value" + input(command));
     return std::nullopt;
 }
 
@@ -258,19 +266,19 @@ std::optional<int> SimScope::mask(const ScpiCommand &command) {
     if (isNumber && value >= 0 && value <= 255)
         return value;
     queueEvent(command.arguments.isEmpty() ? -109 : -224,
-               "Illegal parameter value; input was '" + command.text + "'");
+               "Illegal parameter value" + input(command));
     return std::nullopt;
 }
 
 std::optional<QString> SimScope::fileName(const ScpiCommand &command, const QByteArray &argument) {
     const auto name = ScpiParser::unquote(argument);
     if (!name) {
-        queueEvent(-224, "Illegal parameter value; input was '" + command.text + "'");
+        queueEvent(-224, "Illegal parameter value" + input(command));
         return std::nullopt;
     }
     const auto hostPath = m_storage.hostPath(QString::fromUtf8(*name));
     if (!hostPath) {
-        queueEvent(-257, "File name error; input was '" + command.text + "'");
+        queueEvent(-257, "File name error" + input(command));
         return std::nullopt;
     }
     return hostPath;
@@ -347,12 +355,12 @@ void SimScope::setGating(const ScpiCommand &command) {
 
 void SimScope::saveWaveforms(const ScpiCommand &command) {
     if (command.arguments.size() != 2) {
-        queueEvent(-109, "Missing parameter; input was '" + command.text + "'");
+        queueEvent(-109, "Missing parameter" + input(command));
         return;
     }
     const QByteArray source = ScpiParser::shortForm(command.arguments[0]);
     if (source != "ALL" && source != "CH1" && source != "CH2") {
-        queueEvent(-224, "Illegal parameter value; input was '" + command.text + "'");
+        queueEvent(-224, "Illegal parameter value" + input(command));
         return;
     }
     const auto base = fileName(command, command.arguments[1]);
@@ -388,7 +396,7 @@ void SimScope::setInkSaver(const ScpiCommand &command) {
 
 void SimScope::saveImage(const ScpiCommand &command) {
     if (command.arguments.size() != 1) {
-        queueEvent(-109, "Missing parameter; input was '" + command.text + "'");
+        queueEvent(-109, "Missing parameter" + input(command));
         return;
     }
     const auto path = fileName(command, command.arguments[0]);
@@ -418,7 +426,7 @@ void SimScope::changeFolder(const ScpiCommand &command) {
     const auto name = command.arguments.size() == 1 ? ScpiParser::unquote(command.arguments.front())
                                                     : std::nullopt;
     if (!name || !m_storage.setCurrentFolder(QString::fromUtf8(*name)))
-        queueEvent(-257, "File name error; input was '" + command.text + "'");
+        queueEvent(-257, "File name error" + input(command));
 }
 
 void SimScope::forceTrigger(const ScpiCommand &command) {

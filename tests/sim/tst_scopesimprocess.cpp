@@ -66,6 +66,7 @@ private slots:
     void unterminated();
     void oversize();
     void hangDropsWhatItRead();
+    void overlongLineIsDropped();
     void helpListsEveryOption();
     void portTakenFails();
     void terminateEndsCleanly();
@@ -224,6 +225,16 @@ void TestScopeSimProcess::hangDropsWhatItRead() {
     }
     QCOMPARE(answer, QByteArray("0"));
     QCOMPARE(sim.commandLog().mid(0, 2), QStringList({"*OPC?", "*IDN?"}));
+}
+
+void TestScopeSimProcess::overlongLineIsDropped() {
+    SimProcess sim;
+    QVERIFY(sim.started());
+    Client client(sim.port());
+    // A client that never ends its line must not make the scope buffer it all.
+    client.send(QByteArray(17 * 1024 * 1024, 'A') + "BUSY?");
+    QCOMPARE(client.query("*OPC?"), QByteArray("1"));
+    QCOMPARE(client.query("ALLEV?"), QByteArray("-223,\"Too much data\""));
 }
 
 void TestScopeSimProcess::helpListsEveryOption() {
