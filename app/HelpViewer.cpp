@@ -10,6 +10,7 @@ HelpViewer::HelpViewer(const QString &guidePath, QWidget *parent)
     setWindowTitle(QStringLiteral("Mardock User Guide"));
     setOpenExternalLinks(true);
     resize(640, 720);
+    document()->setDocumentMargin(12);
 
     QFile guide(guidePath);
     if (guide.open(QIODevice::ReadOnly | QIODevice::Text))

@@ -19,11 +19,12 @@ bool isSupportedScope(const QString &identification) {
 } // namespace
 
 ScopeDiscovery::ScopeDiscovery(Instrument &instrument, CommandExchange &exchange,
-                               ExchangeHost &host, Prompter &prompter)
+                               ExchangeHost &host, Prompter &prompter, QString instrumentList)
     : m_instrument(instrument)
     , m_exchange(exchange)
     , m_host(host)
-    , m_prompter(prompter) {}
+    , m_prompter(prompter)
+    , m_instrumentList(std::move(instrumentList)) {}
 
 bool ScopeDiscovery::run() {
     m_instrument.setErrorReporting(true);
@@ -57,7 +58,9 @@ bool ScopeDiscovery::run() {
     } catch (const std::exception &) {
         // Any failure ends the search; the message names the instrument at fault.
     }
-    m_prompter.ask(QStringLiteral("Error writing to ") + m_instrument.descriptor() +
+    // With nothing listed no descriptor was ever tried; the list is what to check.
+    const QString tried = resources->isEmpty() ? m_instrumentList : m_instrument.descriptor();
+    m_prompter.ask(QStringLiteral("Error writing to ") + tried +
                        QStringLiteral(".  Please check Quillon Resource Manager."),
                    Prompter::Buttons::Ok);
     return false;

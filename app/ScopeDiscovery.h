@@ -12,8 +12,10 @@ class Prompter;
 // prepares that scope. The chosen instrument stays selected in the control.
 class ScopeDiscovery {
 public:
+    // instrumentList names where the instruments are listed; the failure
+    // message shows it when the list holds no instrument at all.
     ScopeDiscovery(Instrument &instrument, CommandExchange &exchange, ExchangeHost &host,
-                   Prompter &prompter);
+                   Prompter &prompter, QString instrumentList);
 
     // True when a scope was found and prepared. Otherwise the user has been
     // told why and the program must end.
@@ -26,4 +28,5 @@ private:
     CommandExchange &m_exchange;
     ExchangeHost &m_host;
     Prompter &m_prompter;
+    QString m_instrumentList;
 };

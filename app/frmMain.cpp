@@ -52,6 +52,10 @@ frmMain::frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock, con
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setToolTip(QStringLiteral("Status"));
     Text1->setReadOnly(true);
+    // The window's size is fixed; a small font lets whole status texts fit.
+    QFont statusFont = Text1->font();
+    statusFont.setPointSize(8);
+    Text1->setFont(statusFont);
     Text1->setGeometry(0, px(360), px(2415), px(285));
 
     setTabOrder(cbPrefs, cbStart);
@@ -88,7 +92,8 @@ bool frmMain::Form_Load() {
     setWindowFlag(Qt::WindowStaysOnTopHint);
     loadPrefs(false);
     setIdleButtons();
-    return ScopeDiscovery(m_plexor, m_exchange, *this, m_prompter).run();
+    return ScopeDiscovery(m_plexor, m_exchange, *this, m_prompter, m_paths.instrumentListFile())
+        .run();
 }
 
 void frmMain::loadPrefs(bool restoreDefaults) {
@@ -105,6 +110,8 @@ QString frmMain::statusText() const {
 
 void frmMain::setStatusText(const QString &text) {
     Text1->setText(text);
+    // A long text shows its start: the acquisition number and what happens.
+    Text1->setCursorPosition(0);
     Text1->repaint();
 }
 

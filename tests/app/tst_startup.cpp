@@ -21,6 +21,7 @@ const QString A = QStringLiteral("TCPIP0::10.0.0.1::4000::SOCKET");
 const QString B = QStringLiteral("TCPIP0::10.0.0.2::4000::SOCKET");
 const QString ScopeA5 = QStringLiteral("SIMULATED,KXA5034,SN0001,FW 1.0");
 const QString ScopeB5 = QStringLiteral("SIMULATED,KXB5104,SN0002,FW 1.0");
+const QString List = QStringLiteral("/home/user/.config/mardock/instruments.txt");
 const QString NotFound = QStringLiteral("Scope not found.  Please check Quillon.");
 
 QString writeError(const QString &descriptor) {
@@ -125,8 +126,9 @@ void tst_StartUp::discovery_data() {
     QTest::addRow("HEAD 0 refused")
         << array << QStringList{A} << QStringList{ScopeA5} << QStringList{QStringLiteral("HEAD 0")}
         << false << writeError(A) << ScopeA5 << identify(A) + Initialise.mid(0, 4);
-    QTest::addRow("empty list") << array << QStringList() << QStringList() << QStringList() << false
-                                << writeError(QString()) << QString() << QStringList();
+    QTest::addRow("empty list names the list")
+        << array << QStringList() << QStringList() << QStringList() << false << writeError(List)
+        << QString() << QStringList();
     QTest::addRow("list is not an array")
         << int(ListRead::NotArray) << QStringList() << QStringList() << QStringList() << false
         << NotFound << QString() << QStringList();
@@ -157,7 +159,7 @@ void tst_StartUp::discovery() {
     ScriptedPrompter prompter;
     CommandExchange exchange(instrument, host, clock);
 
-    QCOMPARE(ScopeDiscovery(instrument, exchange, host, prompter).run(), found);
+    QCOMPARE(ScopeDiscovery(instrument, exchange, host, prompter, List).run(), found);
 
     QCOMPARE(prompter.asked, message.isEmpty() ? QStringList() : QStringList{message});
     QCOMPARE(host.statusText(), status);
@@ -175,7 +177,7 @@ void tst_StartUp::setUpPrecedesTheSearch() {
     ScriptedPrompter prompter;
     CommandExchange exchange(instrument, host, clock);
 
-    QVERIFY(ScopeDiscovery(instrument, exchange, host, prompter).run());
+    QVERIFY(ScopeDiscovery(instrument, exchange, host, prompter, List).run());
     QCOMPARE(instrument.log.mid(0, 4),
              (QStringList{QStringLiteral("errors on"), QStringLiteral("setting 14=300"),
                           QStringLiteral("setting 1=0"), QStringLiteral("descriptor ") + A}));
@@ -195,7 +197,7 @@ void tst_StartUp::searchShowsEachDescriptor() {
             shown << host.statusText();
     };
 
-    QVERIFY(ScopeDiscovery(instrument, exchange, host, prompter).run());
+    QVERIFY(ScopeDiscovery(instrument, exchange, host, prompter, List).run());
     QCOMPARE(shown, (QStringList{A, B}));
 }
 
