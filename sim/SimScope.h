@@ -24,8 +24,6 @@ public:
 
     // Queues an error event, as for a command the scope could not take.
     void queueEvent(int code, QByteArrayView text);
-    void setBusyForever(bool on) { m_busyForever = on; }
-    const StoragePaths &storage() const { return m_storage; }
 
 private:
     using Setter = void (SimScope::*)(const ScpiCommand &);
@@ -106,7 +104,7 @@ private:
     WaveformSource m_waveforms;
     std::mt19937_64 m_random;
     QByteArrayList m_events;
-    bool m_busyForever;
+    const bool m_busyForever;
 
     bool m_headers;
     bool m_verbose = true;

@@ -11,7 +11,6 @@ class StoragePaths {
 public:
     explicit StoragePaths(const QString &root);
 
-    QString root() const { return m_root; }
     // The scope's current folder, as the scope writes it ("E:\" or "E:\run").
     QString currentFolder() const { return m_currentFolder; }
     // Changes the current folder; false, leaving it alone, for a bad name.

@@ -15,7 +15,6 @@ public:
 
     WaveformSource(int recordLength, quint64 seed);
 
-    int recordLength() const { return m_recordLength; }
     // Channel 1 or 2 of the given acquisition. The reference stays valid
     // until the next call for another acquisition.
     const Waveform &waveform(int channel, quint64 acquisition);
