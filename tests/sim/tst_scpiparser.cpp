@@ -25,8 +25,6 @@ class TestScpiParser : public QObject {
 private slots:
     void parse_data();
     void parse();
-    void shortForm_data();
-    void shortForm();
     void unquote_data();
     void unquote();
 };
@@ -83,25 +81,6 @@ void TestScpiParser::parse() {
     QFETCH(QByteArray, message);
     QFETCH(QByteArray, expected);
     QCOMPARE(describe(ScpiParser::parse(message)), expected);
-}
-
-void TestScpiParser::shortForm_data() {
-    QTest::addColumn<QByteArray>("word");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::addRow("short") << QByteArray("STOPA") << QByteArray("STOPA");
-    QTest::addRow("long lower") << QByteArray("stopafter") << QByteArray("STOPA");
-    QTest::addRow("partial long form is not a form")
-        << QByteArray("STOPAF") << QByteArray("STOPAF");
-    QTest::addRow("unknown word upper-cased") << QByteArray("foo") << QByteArray("FOO");
-    QTest::addRow("suffix kept") << QByteArray("Select2") << QByteArray("SEL2");
-    QTest::addRow("keyword argument") << QByteArray("Portrait") << QByteArray("PORTR");
-}
-
-void TestScpiParser::shortForm() {
-    QFETCH(QByteArray, word);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(ScpiParser::shortForm(word), expected);
 }
 
 void TestScpiParser::unquote_data() {
