@@ -55,14 +55,15 @@ QStringList storedFiles(const SimProcess &sim) {
     return QDir(sim.storageDir() + QStringLiteral("/E")).entryList(QDir::Files, QDir::Name);
 }
 
-// Presses a button from inside the run's event pumps once the condition holds.
-void pressWhen(QPushButton *button, std::function<bool()> condition) {
-    auto *timer = new QTimer(button);
-    QObject::connect(timer, &QTimer::timeout, button, [=] {
-        if (condition()) {
+// Acts once, from inside the run's event pumps, as soon as the status line
+// starts with the given text: a user reacting to what the window shows.
+void whenStatus(frmMain &window, const QString &start, std::function<void()> action) {
+    auto *timer = new QTimer(&window);
+    QObject::connect(timer, &QTimer::timeout, &window, [=, &window] {
+        if (window.statusText().startsWith(start)) {
             timer->deleteLater();
             timer->stop();
-            QTest::mouseClick(button, Qt::LeftButton);
+            action();
         }
     });
     timer->start(5);
@@ -127,6 +128,8 @@ private slots:
     void stopDuringAcquisitionWait();
     void stopDuringSaveWait();
     void stopWithTheScopeGone();
+    void closeThroughFrameDuringRun_data();
+    void closeThroughFrameDuringRun();
 };
 
 void tst_EndToEnd::startUp_data() {
@@ -224,7 +227,7 @@ void tst_EndToEnd::stopDuringAcquisitionWait() {
     QVERIFY(program.start());
     program.choose(true, true, true, 10, true);
     frmMain &window = *program.window;
-    pressWhen(window.cbStop, [&] { return window.statusText().startsWith("1: Waiting"); });
+    whenStatus(window, "1: Waiting", [&] { QTest::mouseClick(window.cbStop, Qt::LeftButton); });
 
     QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
@@ -240,7 +243,7 @@ void tst_EndToEnd::stopDuringSaveWait() {
     QVERIFY(program.start());
     program.choose(true, true, true, 10, false);
     frmMain &window = *program.window;
-    pressWhen(window.cbStop, [&] { return window.statusText().startsWith("1: Save ISF"); });
+    whenStatus(window, "1: Save ISF", [&] { QTest::mouseClick(window.cbStop, Qt::LeftButton); });
 
     QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
@@ -253,11 +256,9 @@ void tst_EndToEnd::stopWithTheScopeGone() {
     QVERIFY(program.start());
     program.choose(true, false, false, 10, true);
     frmMain &window = *program.window;
-    pressWhen(window.cbStop, [&] {
-        if (!window.statusText().startsWith("1: Waiting"))
-            return false;
+    whenStatus(window, "1: Waiting", [&] {
         program.sim.kill();
-        return true;
+        QTest::mouseClick(window.cbStop, Qt::LeftButton);
     });
 
     QTest::mouseClick(window.cbStart, Qt::LeftButton);
@@ -265,6 +266,36 @@ void tst_EndToEnd::stopWithTheScopeGone() {
     QCOMPARE(window.statusText(), QStringLiteral("1: Stopped"));
     QVERIFY(window.startEnabled());
     QVERIFY(!window.cbStop->isEnabled());
+}
+
+void tst_EndToEnd::closeThroughFrameDuringRun_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("ends");
+
+    QTest::addRow("No keeps the window") << int(Prompter::Answer::No) << false;
+    QTest::addRow("Yes ends the program") << int(Prompter::Answer::Yes) << true;
+}
+
+void tst_EndToEnd::closeThroughFrameDuringRun() {
+    QFETCH(int, answer);
+    QFETCH(bool, ends);
+
+    Program program({"--busy-forever"});
+    QVERIFY(program.start());
+    program.choose(true, false, false, 10, false);
+    frmMain &window = *program.window;
+    QSignalSpy ending(&window, &frmMain::programEnding);
+    program.prompter.answers = {Prompter::Answer(answer)};
+    whenStatus(window, "1: Waiting", [&] { window.close(); });
+
+    QTest::mouseClick(window.cbStart, Qt::LeftButton);
+
+    QCOMPARE(program.prompter.asked, QStringList{"Close program?"});
+    QCOMPARE(window.statusText(), QStringLiteral("1: Stopped"));
+    QVERIFY(window.startEnabled());
+    QCOMPARE(ending.size(), ends ? 1 : 0);
+    QCOMPARE(window.isVisible(), !ends);
+    QCOMPARE(QFile::exists(program.paths.settingsFile()), ends);
 }
 
 QTEST_MAIN(tst_EndToEnd)

@@ -70,9 +70,7 @@ private slots:
     void buttonStates_data();
     void buttonStates();
     void statusLineIsReadOnly();
-    void pumpReturnsWithoutEvents();
     void helpReplacesTheEarlierViewer();
-    void helpWithoutGuideSaysWhere();
     void dialogsReachHelpAndDefaults();
     void prefsHidesTheWindowUntilTheDialogReturns();
     void startWithNothingSelected_data();
@@ -170,18 +168,6 @@ void tst_frmMain::statusLineIsReadOnly() {
     QCOMPARE(f.window.Text1->text(), QStringLiteral("3: Save CSV"));
 }
 
-void tst_frmMain::pumpReturnsWithoutEvents() {
-    Fixture f;
-    bool delivered = false;
-    QMetaObject::invokeMethod(
-        &f.window, [&] { delivered = true; }, Qt::QueuedConnection);
-    f.window.pumpEvents(0);
-    QVERIFY(delivered);
-    // Nothing is pending: only the wake-up can end these.
-    f.window.pumpEvents(5);
-    f.window.pumpEvents(5);
-}
-
 void tst_frmMain::helpReplacesTheEarlierViewer() {
     Fixture f;
     QVERIFY(f.start());
@@ -199,15 +185,6 @@ void tst_frmMain::helpReplacesTheEarlierViewer() {
     QTRY_COMPARE(openViewers().size(), 0);
     f.window.show_help();
     QCOMPARE(openViewers().size(), 1);
-}
-
-void tst_frmMain::helpWithoutGuideSaysWhere() {
-    Fixture f;
-    QVERIFY(QFile::remove(f.paths.guideFile()));
-    f.window.show_help();
-    QCOMPARE(openViewers().size(), 1);
-    QVERIFY(openViewers().constFirst()->toPlainText().contains(f.paths.guideFile()));
-    openViewers().constFirst()->close();
 }
 
 void tst_frmMain::dialogsReachHelpAndDefaults() {

@@ -63,18 +63,27 @@ QStringList withoutReportingSwitches(const QStringList &log) {
     return operations;
 }
 
-// The lock file of a program that has gone: its process id names no process.
-void writeDeadOwnersLock(const QString &path) {
+// A process id that names no process any more.
+qint64 deadProcessId() {
     QProcess finished;
     qint64 pid = 0;
     QObject::connect(&finished, &QProcess::started, [&] { pid = finished.processId(); });
     finished.start(QStringLiteral("true"));
-    QVERIFY(finished.waitForFinished());
-    QVERIFY(pid > 0);
+    finished.waitForFinished();
+    return pid;
+}
+
+// A lock file as a copy of the program leaves it, last touched an hour ago.
+bool writeHourOldLock(const QString &path, qint64 pid) {
     QFile lock(path);
-    QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.write(
-        QStringLiteral("%1\nmardock\n%2\n").arg(pid).arg(QSysInfo::machineHostName()).toUtf8());
+    if (!lock.open(QIODevice::WriteOnly))
+        return false;
+    lock.write(QStringLiteral("%1\n%2\n%3\n")
+                   .arg(pid)
+                   .arg(QCoreApplication::applicationName(), QSysInfo::machineHostName())
+                   .toUtf8());
+    return lock.flush() && lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                            QFileDevice::FileModificationTime);
 }
 
 } // namespace
@@ -85,10 +94,9 @@ class tst_StartUp : public QObject {
 private slots:
     void discovery_data();
     void discovery();
-    void setUpPrecedesTheSearch();
-    void searchShowsEachDescriptor();
     void singleInstance();
-    void staleLockDoesNotBlock();
+    void lockLeftBehind_data();
+    void lockLeftBehind();
     void secondInstanceEndsBeforeTouchingTheScope();
 };
 
@@ -158,47 +166,25 @@ void tst_StartUp::discovery() {
     FakeHost host(&clock);
     ScriptedPrompter prompter;
     CommandExchange exchange(instrument, host, clock);
-
-    QCOMPARE(ScopeDiscovery(instrument, exchange, host, prompter, List).run(), found);
-
-    QCOMPARE(prompter.asked, message.isEmpty() ? QStringList() : QStringList{message});
-    QCOMPARE(host.statusText(), status);
-    const QStringList done = withoutReportingSwitches(instrument.log);
-    QCOMPARE(done.mid(2), operations);
-    QVERIFY(instrument.errorReporting());
-}
-
-void tst_StartUp::setUpPrecedesTheSearch() {
-    FakeInstrument instrument;
-    instrument.resources = QStringList{A};
-    instrument.idn.insert(A, ScopeA5);
-    FakeClock clock;
-    FakeHost host(&clock);
-    ScriptedPrompter prompter;
-    CommandExchange exchange(instrument, host, clock);
-
-    QVERIFY(ScopeDiscovery(instrument, exchange, host, prompter, List).run());
-    QCOMPARE(instrument.log.mid(0, 4),
-             (QStringList{QStringLiteral("errors on"), QStringLiteral("setting 14=300"),
-                          QStringLiteral("setting 1=0"), QStringLiteral("descriptor ") + A}));
-}
-
-void tst_StartUp::searchShowsEachDescriptor() {
-    FakeInstrument instrument;
-    instrument.resources = QStringList{A, B};
-    instrument.idn.insert(B, ScopeA5);
-    FakeClock clock;
-    FakeHost host(&clock);
-    ScriptedPrompter prompter;
-    CommandExchange exchange(instrument, host, clock);
     QStringList shown;
     instrument.afterExchange = [&](const QString &command) {
         if (command == QLatin1String("*IDN?"))
             shown << host.statusText();
     };
 
-    QVERIFY(ScopeDiscovery(instrument, exchange, host, prompter, List).run());
-    QCOMPARE(shown, (QStringList{A, B}));
+    QCOMPARE(ScopeDiscovery(instrument, exchange, host, prompter, List).run(), found);
+
+    QCOMPARE(prompter.asked, message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(host.statusText(), status);
+    const QStringList setUp{QStringLiteral("setting 14=300"), QStringLiteral("setting 1=0")};
+    QCOMPARE(withoutReportingSwitches(instrument.log), setUp + operations);
+    QVERIFY(instrument.errorReporting());
+    // Each instrument is asked with its descriptor on the status line.
+    QStringList tried;
+    for (const QString &operation : operations)
+        if (operation.startsWith(QLatin1String("descriptor ")))
+            tried << operation.mid(11);
+    QCOMPARE(shown, tried);
 }
 
 void tst_StartUp::singleInstance() {
@@ -218,14 +204,25 @@ void tst_StartUp::singleInstance() {
     QVERIFY(noFolder.acquire());
 }
 
-void tst_StartUp::staleLockDoesNotBlock() {
+void tst_StartUp::lockLeftBehind_data() {
+    QTest::addColumn<bool>("ownerAlive");
+
+    QTest::addRow("by a copy that was killed") << false;
+    // A copy that has run for an hour is still running.
+    QTest::addRow("by a copy still running") << true;
+}
+
+void tst_StartUp::lockLeftBehind() {
+    QFETCH(bool, ownerAlive);
+
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("mardock.lock"));
-    writeDeadOwnersLock(path);
+    const qint64 owner = ownerAlive ? QCoreApplication::applicationPid() : deadProcessId();
+    QVERIFY(owner > 0);
+    QVERIFY(writeHourOldLock(path, owner));
+
     SingleInstance next(path);
-    QVERIFY(next.acquire());
-    SingleInstance another(path);
-    QVERIFY(!another.acquire());
+    QCOMPARE(next.acquire(), !ownerAlive);
 }
 
 void tst_StartUp::secondInstanceEndsBeforeTouchingTheScope() {
