@@ -8,7 +8,7 @@
 struct SimOptions {
     quint16 port = 4000;
     QString storage = QStringLiteral("scope-storage");
-    QByteArray idn = "MARDOCK,KXA5104,SIM000001,CF:91.1CT FV:v1.0.0";
+    QByteArray idn = "MARDOCK,KXA5104-SIM,000001,1.0.0";
     double triggerMeanSeconds = 1.0;
     double saveSeconds = 0.2;
     QString logPath;

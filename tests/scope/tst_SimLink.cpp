@@ -21,7 +21,7 @@ private slots:
 
 namespace {
 
-constexpr auto Idn = "MARDOCK,KXA5104,SIM000001,CF:91.1CT FV:v1.0.0";
+constexpr auto Idn = "MARDOCK,KXA5104-SIM,000001,1.0.0";
 
 void prepare(InstrumentControl &control, const SimProcess &sim, qint16 timeoutMs) {
     control.setErrorReporting(false);

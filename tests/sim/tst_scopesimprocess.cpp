@@ -8,7 +8,7 @@
 
 namespace {
 
-const QByteArray defaultIdn = "MARDOCK,KXA5104,SIM000001,CF:91.1CT FV:v1.0.0";
+const QByteArray defaultIdn = "MARDOCK,KXA5104-SIM,000001,1.0.0";
 
 // A bare client of the simulator's socket, as an instrument library would be.
 class Client {

@@ -169,7 +169,7 @@ void TestSimScope::script_data() {
         << QStringList{"HEAD 1",
                        "BUSY? => :BUSY 0",
                        "ACQ:STATE? => :ACQUIRE:STATE 1",
-                       "*IDN?;HEAD? => MARDOCK,KXA5104,SIM000001,CF:91.1CT FV:v1.0.0;:HEADER 1",
+                       "*IDN?;HEAD? => MARDOCK,KXA5104-SIM,000001,1.0.0;:HEADER 1",
                        "VERB 0",
                        "ACQ:STATE? => :ACQ:STATE 1",
                        "HEAD OFF",

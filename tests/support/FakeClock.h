@@ -6,9 +6,7 @@
 class FakeClock : public Clock {
 public:
     explicit FakeClock(QDateTime start = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 250)))
-        : m_now(start)
-    {
-    }
+        : m_now(start) {}
 
     QDateTime now() const override { return m_now; }
     void set(const QDateTime &now) { m_now = now; }

@@ -9,17 +9,16 @@
 // clock and can run a test's code, the way a nested Stop would run.
 class FakeHost : public ExchangeHost {
 public:
-    explicit FakeHost(FakeClock *clock = nullptr) : m_clock(clock) {}
+    explicit FakeHost(FakeClock *clock = nullptr)
+        : m_clock(clock) {}
 
     bool startEnabled() const override { return m_startEnabled; }
     QString statusText() const override { return m_status; }
-    void setStatusText(const QString &text) override
-    {
+    void setStatusText(const QString &text) override {
         m_status = text;
         ++repaints;
     }
-    void pumpEvents(int maxWaitMs) override
-    {
+    void pumpEvents(int maxWaitMs) override {
         ++pumps;
         if (m_clock)
             m_clock->advanceMs(maxWaitMs > 0 ? maxWaitMs : msPerIdlePump);

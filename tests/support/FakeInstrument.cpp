@@ -2,46 +2,39 @@
 
 #include "InstrumentError.h"
 
-void FakeInstrument::setErrorReporting(bool on)
-{
+void FakeInstrument::setErrorReporting(bool on) {
     m_errorReporting = on;
     log << (on ? QStringLiteral("errors on") : QStringLiteral("errors off"));
 }
 
-void FakeInstrument::setSetting(int id, qint16 value)
-{
+void FakeInstrument::setSetting(int id, qint16 value) {
     log << QStringLiteral("setting %1=%2").arg(id).arg(value);
 }
 
-std::optional<QStringList> FakeInstrument::resourceList()
-{
+std::optional<QStringList> FakeInstrument::resourceList() {
     return resources;
 }
 
-void FakeInstrument::setDescriptor(const QString &descriptor)
-{
+void FakeInstrument::setDescriptor(const QString &descriptor) {
     m_descriptor = descriptor;
     log << QStringLiteral("descriptor ") + descriptor;
 }
 
-void FakeInstrument::deviceClear()
-{
+void FakeInstrument::deviceClear() {
     log << QStringLiteral("clear");
     if (clearFails && m_errorReporting)
         throw InstrumentError(QStringLiteral("device clear"), m_descriptor,
                               QStringLiteral("scripted failure"));
 }
 
-bool FakeInstrument::fail(const QString &operation)
-{
+bool FakeInstrument::fail(const QString &operation) {
     m_status = -1;
     if (m_errorReporting)
         throw InstrumentError(operation, m_descriptor, QStringLiteral("scripted failure"));
     return true;
 }
 
-void FakeInstrument::write(const QString &command)
-{
+void FakeInstrument::write(const QString &command) {
     log << QStringLiteral("write ") + command;
     m_status = 0;
     if (failNext > 0) {
@@ -54,8 +47,7 @@ void FakeInstrument::write(const QString &command)
         afterExchange(command);
 }
 
-QString FakeInstrument::query(const QString &command)
-{
+QString FakeInstrument::query(const QString &command) {
     log << QStringLiteral("query ") + command;
     m_status = 0;
     QString reply;
@@ -80,8 +72,7 @@ QString FakeInstrument::query(const QString &command)
     return reply;
 }
 
-QStringList FakeInstrument::sent() const
-{
+QStringList FakeInstrument::sent() const {
     QStringList commands;
     for (const QString &entry : log) {
         if (entry.startsWith(QLatin1String("write ")))

@@ -10,8 +10,7 @@
 // queue answers with the first button (OK or Yes).
 class ScriptedPrompter : public Prompter {
 public:
-    Answer ask(const QString &text, Buttons buttons, Icon icon = Icon::None) override
-    {
+    Answer ask(const QString &text, Buttons buttons, Icon icon = Icon::None) override {
         asked << text;
         icons << icon;
         if (onAsk)

@@ -3,55 +3,46 @@
 #include <QFile>
 #include <QRegularExpression>
 
-SimProcess::SimProcess(const QStringList &extraArgs)
-{
+SimProcess::SimProcess(const QStringList &extraArgs) {
     start(0, extraArgs);
 }
 
-SimProcess::~SimProcess()
-{
+SimProcess::~SimProcess() {
     kill();
 }
 
-QString SimProcess::descriptor() const
-{
+QString SimProcess::descriptor() const {
     return QStringLiteral("TCPIP0::127.0.0.1::%1::SOCKET").arg(m_port);
 }
 
-QString SimProcess::storageDir() const
-{
+QString SimProcess::storageDir() const {
     return m_dir.filePath(QStringLiteral("storage"));
 }
 
-QString SimProcess::logPath() const
-{
+QString SimProcess::logPath() const {
     return m_dir.filePath(QStringLiteral("commands.log"));
 }
 
-QStringList SimProcess::commandLog() const
-{
+QStringList SimProcess::commandLog() const {
     QFile file(logPath());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-void SimProcess::kill()
-{
+void SimProcess::kill() {
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(5000);
     }
 }
 
-bool SimProcess::restart(const QStringList &extraArgs)
-{
+bool SimProcess::restart(const QStringList &extraArgs) {
     kill();
     return start(m_port, extraArgs);
 }
 
-bool SimProcess::start(quint16 port, const QStringList &extraArgs)
-{
+bool SimProcess::start(quint16 port, const QStringList &extraArgs) {
     QStringList args{QStringLiteral("--port"),    QString::number(port),
                      QStringLiteral("--storage"), storageDir(),
                      QStringLiteral("--log"),     logPath()};
