@@ -2,8 +2,8 @@
 
 #include <QTest>
 
-// Each parsed command written as "HEADER[?] arg|arg" (or "!syntax" for a
-// syntax fault), commands joined by " / ", to compare whole messages at once.
+// Each parsed command written as "HEADER[?] arg|arg" (with " !header" or
+// " !string" for a syntax fault), commands joined by " / ".
 static QByteArray describe(const QList<ScpiCommand> &commands) {
     QByteArrayList parts;
     for (const ScpiCommand &c : commands) {
@@ -23,87 +23,57 @@ class TestScpiParser : public QObject {
     Q_OBJECT
 
 private slots:
-    void parse_data();
-    void parse();
-    void unquote_data();
-    void unquote();
+    void parse_data() {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char *name, const char *message, const char *expected) {
+            QTest::addRow("%s", name) << QByteArray(message) << QByteArray(expected);
+        };
+        row("path continues after ;", "ACQ:STOPA SEQ;STATE 0", "ACQ:STOPA SEQ / ACQ:STATE 0");
+        row("colon resets to root", "ACQ:STOPA SEQ;:HEAD 0;VERB 1",
+            "ACQ:STOPA SEQ / HEAD 0 / VERB 1");
+        row("common command keeps the path", "SAV:IMAG:LAY LAN;*CLS;INKS ON",
+            "SAV:IMAG:LAY LAN / *CLS / SAV:IMAG:INKS ON");
+        row("long forms, any case", "acquire:stopafter sequence;state 1",
+            "ACQ:STOPA sequence / ACQ:STATE 1");
+        row("query among commands", "*IDN?;ACQ:STATE?;STOPA?", "*IDN? / ACQ:STATE? / ACQ:STOPA?");
+        row("two arguments", R"(SAV:WAVE ALL, "E:\my_ISFs_7")", R"(SAV:WAVE ALL|"E:\my_ISFs_7")");
+        row("; and , inside quotes do not split", R"(SAV:IMAG "E:\a;b,c.PNG";*OPC?)",
+            R"(SAV:IMAG "E:\a;b,c.PNG" / *OPC?)");
+        row("doubled quote stays inside", R"(SAV:IMAG "a"";b.png";:BUSY?)",
+            R"(SAV:IMAG "a"";b.png" / BUSY?)");
+        row("unterminated string", R"(SAV:IMAG "E:\a;BUSY?)", R"(SAV:IMAG "E:\a;BUSY? !string)");
+        row("blanks and empty commands", "  HEAD 0 ;; VERB\t0 ;", "HEAD 0 / VERB 0");
+        row("node with a letter suffix", "TRIG:A:MOD NORM;:trigger:a:mode?",
+            "TRIG:A:MOD NORM / TRIG:A:MOD?");
+        row("empty node", "ACQ::STATE 1", "ACQ::STATE 1 !header");
+        row("lone question mark", "?", "? !header");
+        row("bad header leaves the path alone", "ACQ:STOPA SEQ;ST@TE 0;STATE 1",
+            "ACQ:STOPA SEQ / ST@TE 0 !header / ACQ:STATE 1");
+    }
+    void parse() {
+        QFETCH(QByteArray, message);
+        QTEST(describe(ScpiParser::parse(message)), "expected");
+    }
+
+    void unquote_data() {
+        QTest::addColumn<QByteArray>("argument");
+        QTest::addColumn<std::optional<QByteArray>>("expected");
+        using Text = std::optional<QByteArray>;
+        QTest::addRow("double quotes") << QByteArray(R"("E:\a.png")") << Text(R"(E:\a.png)");
+        QTest::addRow("single quotes") << QByteArray("'a b'") << Text("a b");
+        QTest::addRow("doubled quote") << QByteArray(R"("a""b")") << Text(R"(a"b)");
+        QTest::addRow("empty string") << QByteArray(R"("")") << Text("");
+        QTest::addRow("bare word") << QByteArray("E:\\a") << Text();
+        QTest::addRow("mismatched quotes") << QByteArray(R"("a')") << Text();
+        QTest::addRow("lone inner quote") << QByteArray(R"("a"b")") << Text();
+        QTest::addRow("one quote only") << QByteArray(R"(")") << Text();
+    }
+    void unquote() {
+        QFETCH(QByteArray, argument);
+        QTEST(ScpiParser::unquote(argument), "expected");
+    }
 };
-
-void TestScpiParser::parse_data() {
-    QTest::addColumn<QByteArray>("message");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::addRow("single query") << QByteArray("BUSY?") << QByteArray("BUSY?");
-    QTest::addRow("path continues after ;")
-        << QByteArray("ACQ:STOPA SEQ;STATE 0") << QByteArray("ACQ:STOPA SEQ / ACQ:STATE 0");
-    QTest::addRow("two root commands")
-        << QByteArray("HEAD 0;VERB 0") << QByteArray("HEAD 0 / VERB 0");
-    QTest::addRow("colon resets to root") << QByteArray("ACQ:STOPA SEQ;:HEAD 0;VERB 1")
-                                          << QByteArray("ACQ:STOPA SEQ / HEAD 0 / VERB 1");
-    QTest::addRow("common command keeps the path")
-        << QByteArray("SAV:IMAG:LAY LAN;*CLS;INKS ON")
-        << QByteArray("SAV:IMAG:LAY LAN / *CLS / SAV:IMAG:INKS ON");
-    QTest::addRow("deep path continues") << QByteArray("SAV:IMAG:FILEF PNG;LAY PORTR")
-                                         << QByteArray("SAV:IMAG:FILEF PNG / SAV:IMAG:LAY PORTR");
-    QTest::addRow("long forms, any case") << QByteArray("acquire:stopafter sequence;state 1")
-                                          << QByteArray("ACQ:STOPA sequence / ACQ:STATE 1");
-    QTest::addRow("mixed case short forms")
-        << QByteArray("Sav:Wave:FileF spreads") << QByteArray("SAV:WAVE:FILEF spreads");
-    QTest::addRow("query among commands")
-        << QByteArray("*IDN?;ACQ:STATE?;STOPA?") << QByteArray("*IDN? / ACQ:STATE? / ACQ:STOPA?");
-    QTest::addRow("save with two arguments") << QByteArray(R"(SAV:WAVE ALL, "E:\my_ISFs_7")")
-                                             << QByteArray(R"(SAV:WAVE ALL|"E:\my_ISFs_7")");
-    QTest::addRow("; and , inside quotes do not split")
-        << QByteArray(R"(SAV:IMAG "E:\a;b,c.PNG";*OPC?)")
-        << QByteArray(R"(SAV:IMAG "E:\a;b,c.PNG" / *OPC?)");
-    QTest::addRow("single quotes")
-        << QByteArray("SAV:IMAG 'x;y.png'") << QByteArray("SAV:IMAG 'x;y.png'");
-    QTest::addRow("doubled quote stays inside the string")
-        << QByteArray(R"(SAV:IMAG "a"";b.png";:BUSY?)")
-        << QByteArray(R"(SAV:IMAG "a"";b.png" / BUSY?)");
-    QTest::addRow("unterminated string")
-        << QByteArray(R"(SAV:IMAG "E:\a;BUSY?)") << QByteArray(R"(SAV:IMAG "E:\a;BUSY? !string)");
-    QTest::addRow("blanks and empty commands")
-        << QByteArray("  HEAD 0 ;; VERB\t0 ;") << QByteArray("HEAD 0 / VERB 0");
-    QTest::addRow("numeric suffix node") << QByteArray("TRIG:A:MOD NORM;:trigger:a:mode?")
-                                         << QByteArray("TRIG:A:MOD NORM / TRIG:A:MOD?");
-    QTest::addRow("empty node") << QByteArray("ACQ::STATE 1") << QByteArray("ACQ::STATE 1 !header");
-    QTest::addRow("bad character in header")
-        << QByteArray("AC-Q 1") << QByteArray("AC-Q 1 !header");
-    QTest::addRow("lone question mark") << QByteArray("?") << QByteArray("? !header");
-    QTest::addRow("bad header leaves the path alone")
-        << QByteArray("ACQ:STOPA SEQ;ST@TE 0;STATE 1")
-        << QByteArray("ACQ:STOPA SEQ / ST@TE 0 !header / ACQ:STATE 1");
-    QTest::addRow("empty message") << QByteArray("") << QByteArray("");
-}
-
-void TestScpiParser::parse() {
-    QFETCH(QByteArray, message);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(describe(ScpiParser::parse(message)), expected);
-}
-
-void TestScpiParser::unquote_data() {
-    QTest::addColumn<QByteArray>("argument");
-    QTest::addColumn<std::optional<QByteArray>>("expected");
-
-    QTest::addRow("double quotes")
-        << QByteArray(R"("E:\a.png")") << std::optional<QByteArray>(R"(E:\a.png)");
-    QTest::addRow("single quotes") << QByteArray("'a b'") << std::optional<QByteArray>("a b");
-    QTest::addRow("doubled quote")
-        << QByteArray(R"("a""b")") << std::optional<QByteArray>(R"(a"b)");
-    QTest::addRow("empty string") << QByteArray(R"("")") << std::optional<QByteArray>("");
-    QTest::addRow("bare word") << QByteArray("E:\\a") << std::optional<QByteArray>();
-    QTest::addRow("mismatched quotes") << QByteArray(R"("a')") << std::optional<QByteArray>();
-    QTest::addRow("lone inner quote") << QByteArray(R"("a"b")") << std::optional<QByteArray>();
-    QTest::addRow("one quote only") << QByteArray(R"(")") << std::optional<QByteArray>();
-}
-
-void TestScpiParser::unquote() {
-    QFETCH(QByteArray, argument);
-    QFETCH(std::optional<QByteArray>, expected);
-    QCOMPARE(ScpiParser::unquote(argument), expected);
-}
 
 QTEST_APPLESS_MAIN(TestScpiParser)
 #include "tst_scpiparser.moc"

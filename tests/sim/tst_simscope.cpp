@@ -96,18 +96,18 @@ private slots:
     void images_data();
     void images();
     void isfMatchesCsvAndCurve();
-    void sameSeedSameWaveforms();
 };
 
 void TestSimScope::initTestCase() {
     QLoggingCategory::setFilterRules(QStringLiteral("mardock.scopesim.events=false"));
 }
 
+// Steps: "message" must ask for no reply, "query => reply" must answer
+// exactly that, "+N" moves the clock N ms.
 void TestSimScope::script_data() {
-    // Steps: "message" is sent and must ask for no reply, "query => reply"
-    // must answer exactly that, "+N" moves the clock N ms.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<double>("triggerMean");
+    const QString none = R"(ALLEV? => 0,"No events to report - queue empty")";
 
     QTest::addRow("arm, trigger, save keeps busy for the save time")
         << QStringList{"HEAD 0;VERB 0",
@@ -127,8 +127,6 @@ void TestSimScope::script_data() {
                        "+1",
                        "BUSY? => 0"}
         << 1.0;
-    QTest::addRow("trigger mean 0 completes at once")
-        << QStringList{"ACQ:STOPA SEQ", "ACQ:STATE 1", "BUSY? => 0", "ACQ:NUMACQ? => 1"} << 0.0;
     QTest::addRow("TRIG forces the trigger")
         << QStringList{"ACQ:STOPA SEQ;STATE 1", "BUSY? => 1", "TRIG", "BUSY? => 0",
                        "ACQ:NUMACQ? => 1"}
@@ -140,9 +138,14 @@ void TestSimScope::script_data() {
                                                                       "+3600000",
                                                                       "ACQ:NUMACQ? => 0"}
                                                        << 1.0;
-    QTest::addRow("running continuously is never busy")
-        << QStringList{"ACQ:STOPA RUNST", "ACQ:STATE 1",     "BUSY? => 0",
-                       "ACQ:STATE? => 1", "TRIG:A:MOD AUTO", "TRIG:A:MOD? => AUTO"}
+    QTest::addRow("Stop's restore leaves it running, never busy")
+        << QStringList{"TRIG",
+                       "ACQ:STATE 0",
+                       "ACQ:STOPA RUNST",
+                       "TRIG:A:MOD AUTO",
+                       "ACQ:STATE 1",
+                       "BUSY? => 0",
+                       "ACQ:STOPA?;STATE?;:TRIG:A:MOD? => RUNST;1;AUTO"}
         << 1.0;
     QTest::addRow("saves queue up their busy time") << QStringList{R"(SAV:WAVE ALL, "E:\a")",
                                                                    R"(SAV:IMAG "E:\a.png")",
@@ -151,14 +154,6 @@ void TestSimScope::script_data() {
                                                                    "+1",
                                                                    "BUSY? => 0"}
                                                     << 1.0;
-    QTest::addRow("stop stays exactly as Mardock leaves it")
-        << QStringList{"TRIG",
-                       "ACQ:STATE 0",
-                       "ACQ:STOPA RUNST",
-                       "TRIG:A:MOD AUTO",
-                       "ACQ:STATE 1",
-                       "ACQ:STOPA?;STATE?;:TRIG:A:MOD? => RUNST;1;AUTO"}
-        << 1.0;
     QTest::addRow("settings read back in short form")
         << QStringList{"SAV:WAVE:FILEF SPREADSHEET;GATI NON",
                        "SAV:IMAG:FILEF TIFF;LAY PORTR;INKS ON",
@@ -166,41 +161,27 @@ void TestSimScope::script_data() {
                        "SPREADS;NON;TIFF;PORTR;1"}
         << 1.0;
     QTest::addRow("headers long and short")
-        << QStringList{"HEAD 1",
-                       "BUSY? => :BUSY 0",
-                       "ACQ:STATE? => :ACQUIRE:STATE 1",
-                       "*IDN?;HEAD? => MARDOCK,KXA5104-SIM,000001,1.0.0;:HEADER 1",
-                       "VERB 0",
-                       "ACQ:STATE? => :ACQ:STATE 1",
-                       "HEAD OFF",
+        << QStringList{"HEAD 1",    "BUSY? => :BUSY 0",           "ACQ:STATE? => :ACQUIRE:STATE 1",
+                       "VERB 0",    "ACQ:STATE? => :ACQ:STATE 1", "HEAD OFF",
                        "BUSY? => 0"}
         << 1.0;
-    QTest::addRow("unknown command queued, ALLEV? clears")
-        << QStringList{"FOO 1", "ACQ:BAR?",
-                       "ALLEV? => -113,\"Undefined header; Command not found; input was 'FOO "
-                       "1'\",-113,\"Undefined header; Command not found; input was 'ACQ:BAR?'\"",
-                       "ALLEV? => 0,\"No events to report - queue empty\""}
-        << 1.0;
-    QTest::addRow("*CLS clears the events")
-        << QStringList{"FOO", "*CLS", "ALLEV? => 0,\"No events to report - queue empty\""} << 1.0;
-    QTest::addRow("query-only header set, set-only header queried")
-        << QStringList{"BUSY", "SAV:WAVE?", "*OPC? => 1",
+    QTest::addRow("unknown commands queued, ALLEV? and *CLS clear")
+        << QStringList{"FOO 1",
+                       "ACQ:BAR?",
                        "ALLEV? => -113,\"Undefined header; Command not found; input was "
-                       "'BUSY'\",-113,\"Undefined header; Command not found; input was "
-                       "'SAV:WAVE?'\""}
+                       "'FOO 1'\",-113,\"Undefined header; Command not found; input was "
+                       "'ACQ:BAR?'\"",
+                       none,
+                       "FOO",
+                       "*CLS",
+                       none}
         << 1.0;
-    QTest::addRow("bad arguments")
-        << QStringList{"ACQ:STOPA FOREVER",
-                       "HEAD",
-                       "SAV:IMAG:FILEF PNG, BMP",
-                       "BUSY? 1",
+    QTest::addRow("bad arguments change nothing")
+        << QStringList{"ACQ:STOPA FOREVER", "HEAD", "BUSY? 1",
                        "ALLEV? => -224,\"Illegal parameter value; input was 'ACQ:STOPA "
-                       "FOREVER'\",-109,\"Missing parameter; input was 'HEAD'\",-108,\"Parameter "
-                       "not "
-                       "allowed; input was 'SAV:IMAG:FILEF PNG, BMP'\",-108,\"Parameter not "
-                       "allowed; "
-                       "input was 'BUSY? 1'\"",
-                       "ACQ:STOPA?;:SAV:IMAG:FILEF? => RUNST;PNG"}
+                       "FOREVER'\",-109,\"Missing parameter; input was 'HEAD'\",-108,"
+                       "\"Parameter not allowed; input was 'BUSY? 1'\"",
+                       "ACQ:STOPA? => RUNST"}
         << 1.0;
     QTest::addRow("syntax faults")
         << QStringList{R"(SAV:IMAG "E:\a.png)", "ACQ::STATE 1",
@@ -216,7 +197,6 @@ void TestSimScope::script_data() {
 void TestSimScope::script() {
     QFETCH(QStringList, steps);
     QFETCH(double, triggerMean);
-
     SimOptions options;
     options.triggerMeanSeconds = triggerMean;
     Rig rig(options);
@@ -226,10 +206,9 @@ void TestSimScope::script() {
             continue;
         }
         const qsizetype arrow = step.indexOf(QStringLiteral(" => "));
-        const QByteArray message = step.left(arrow).toUtf8();
         const QByteArray expected = arrow < 0 ? "<none>" : step.mid(arrow + 4).toUtf8();
-        const QByteArray reply = rig.send(message);
-        QVERIFY2(reply == expected, qPrintable(step + QStringLiteral(" got ") + reply));
+        const QByteArray reply = rig.send(step.left(arrow).toUtf8());
+        QVERIFY2(reply == expected, qPrintable(step + " got " + reply));
     }
 }
 
@@ -249,48 +228,35 @@ void TestSimScope::saves_data() {
     QTest::addColumn<QByteArrayList>("messages");
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QByteArray>("events");
-
     const QByteArray none = "0,\"No events to report - queue empty\"";
+
     QTest::addRow("ISF, all channels")
         << QByteArrayList{"SAV:WAVE:FILEF INTERNAL", R"(SAV:WAVE ALL, "E:\my_ISFs_7")"}
         << QStringList{"E/my_ISFs_7_CH1.isf", "E/my_ISFs_7_CH2.isf"} << none;
     QTest::addRow("CSV into new folders")
-        << QByteArrayList{"SAV:WAVE:FILEF SPREADS", "SAV:WAVE:GATI NON",
-                          R"(SAV:WAVE ALL, "E:\data\run1\p_20240305140709250")"}
-        << QStringList{"E/data/run1/p_20240305140709250_CH1.csv",
-                       "E/data/run1/p_20240305140709250_CH2.csv"}
-        << none;
+        << QByteArrayList{"SAV:WAVE:FILEF SPREADS", R"(SAV:WAVE ALL, "E:\data\run1\p_2")"}
+        << QStringList{"E/data/run1/p_2_CH1.csv", "E/data/run1/p_2_CH2.csv"} << none;
     QTest::addRow("one channel") << QByteArrayList{R"(SAV:WAVE CH2,"D:\x")"}
                                  << QStringList{"D/x_CH2.isf"} << none;
-    QTest::addRow("image named exactly as given")
-        << QByteArrayList{R"(SAV:IMAG "E:\scr;1 a.PNG")"} << QStringList{"E/scr;1 a.PNG"} << none;
-    QTest::addRow("name in the current folder")
-        << QByteArrayList{R"(FILES:CWD "E:\runs")", R"(SAV:IMAG "a.PNG")"}
-        << QStringList{"E/runs/a.PNG"} << none;
+    QTest::addRow("image in the current folder, named exactly as given")
+        << QByteArrayList{R"(FILES:CWD "E:\runs")", R"(SAV:IMAG "scr;1 a.PNG")"}
+        << QStringList{"E/runs/scr;1 a.PNG"} << none;
     QTest::addRow("escaping name refused")
         << QByteArrayList{R"(SAV:WAVE ALL, "E:\..\..\x")"} << QStringList{}
         << QByteArray(R"(-257,"File name error; input was 'SAV:WAVE ALL, ""E:\..\..\x""'")");
-    QTest::addRow("host path refused")
-        << QByteArrayList{R"(SAV:IMAG "/tmp/x.png")"} << QStringList{}
-        << QByteArray(R"(-257,"File name error; input was 'SAV:IMAG ""/tmp/x.png""'")");
     QTest::addRow("unquoted name refused")
         << QByteArrayList{R"(SAV:IMAG E:\x.png)"} << QStringList{}
         << QByteArray(R"(-224,"Illegal parameter value; input was 'SAV:IMAG E:\x.png'")");
-    QTest::addRow("unknown source refused")
-        << QByteArrayList{R"(SAV:WAVE CH3, "E:\x")"} << QStringList{}
-        << QByteArray(R"(-224,"Illegal parameter value; input was 'SAV:WAVE CH3, ""E:\x""'")");
 }
 
 void TestSimScope::saves() {
     QFETCH(QByteArrayList, messages);
     QFETCH(QStringList, files);
-    QFETCH(QByteArray, events);
-
     Rig rig;
     for (const QByteArray &message : messages)
         QCOMPARE(rig.send(message), QByteArray("<none>"));
     QCOMPARE(rig.files(), files);
-    QCOMPARE(rig.send("ALLEV?"), events);
+    QTEST(rig.send("ALLEV?"), "events");
     for (const QString &file : files)
         QVERIFY2(QFileInfo(rig.dir.filePath(file)).size() > 0, qPrintable(file));
 }
@@ -313,21 +279,12 @@ void TestSimScope::images_data() {
     QTest::addColumn<QByteArray>("layout");
     QTest::addColumn<bool>("inkSaver");
     QTest::addColumn<QSize>("size");
-
-    const QSize landscape(800, 480);
-    const QSize portrait(480, 800);
     QTest::addRow("PNG landscape ink saver")
-        << QByteArray("PNG") << QByteArray("LAN") << true << landscape;
-    QTest::addRow("PNG portrait screen colours")
-        << QByteArray("PNG") << QByteArray("PORTR") << false << portrait;
-    QTest::addRow("BMP landscape screen colours")
-        << QByteArray("BMP") << QByteArray("LAN") << false << landscape;
-    QTest::addRow("BMP portrait ink saver")
-        << QByteArray("BMP") << QByteArray("PORTR") << true << portrait;
-    QTest::addRow("TIFF landscape ink saver")
-        << QByteArray("TIFF") << QByteArray("LAN") << true << landscape;
-    QTest::addRow("TIFF portrait screen colours")
-        << QByteArray("TIFF") << QByteArray("PORTR") << false << portrait;
+        << QByteArray("PNG") << QByteArray("LAN") << true << QSize(800, 480);
+    QTest::addRow("BMP portrait screen colours")
+        << QByteArray("BMP") << QByteArray("PORTR") << false << QSize(480, 800);
+    QTest::addRow("TIFF landscape screen colours")
+        << QByteArray("TIFF") << QByteArray("LAN") << false << QSize(800, 480);
 }
 
 void TestSimScope::images() {
@@ -335,28 +292,22 @@ void TestSimScope::images() {
     QFETCH(QByteArray, layout);
     QFETCH(bool, inkSaver);
     QFETCH(QSize, size);
-
     Rig rig;
     rig.send("SAV:IMAG:FILEF " + format + ";LAY " + layout + ";INKS " + (inkSaver ? "ON" : "OFF"));
     // The extension says nothing: the chosen format decides what is written.
     rig.send(R"(SAV:IMAG "E:\shot.img")");
-    QCOMPARE(rig.send("ALLEV?"), QByteArray("0,\"No events to report - queue empty\""));
 
-    const QByteArray bytes = readFile(rig.dir.filePath(QStringLiteral("E/shot.img")));
     QImage image;
-    QVERIFY(image.loadFromData(bytes, format.constData()));
+    QVERIFY(image.loadFromData(readFile(rig.dir.filePath("E/shot.img")), format.constData()));
     QCOMPARE(image.size(), size);
     const QColor background = inkSaver ? Qt::white : Qt::black;
     QCOMPARE(image.pixelColor(0, 0), background);
     QCOMPARE(image.pixelColor(size.width() - 1, size.height() - 1), background);
     // Both traces are drawn in colour, not only grey graticule and text.
     int coloured = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            coloured += c.saturation() > 100;
-        }
-    }
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            coloured += image.pixelColor(x, y).saturation() > 100;
     QVERIFY2(coloured > 500, qPrintable(QString::number(coloured)));
 }
 
@@ -371,46 +322,24 @@ void TestSimScope::isfMatchesCsvAndCurve() {
     QVERIFY(isf);
     QCOMPARE(isf->keys.value("RECORD_LENGTH"), QByteArray("500"));
     QCOMPARE(isf->keys.value("CHANNEL"), QByteArray("CH1"));
-    QCOMPARE(isf->keys.value("BYTE_ORDER"), QByteArray("LSB"));
     QCOMPARE(isf->samples.size(), 500);
-
-    const QByteArrayList rows =
-        readFile(rig.dir.filePath(QStringLiteral("E/w_CH1.csv"))).trimmed().split('\n');
+    const QByteArrayList rows = readFile(rig.dir.filePath("E/w_CH1.csv")).trimmed().split('\n');
     QCOMPARE(rows.size(), 501);
-    const double voltsPerCount = isf->keys.value("VOLTS_PER_COUNT").toDouble();
-    const double offset = isf->keys.value("OFFSET_VOLTS").toDouble();
-    const double interval = isf->keys.value("SAMPLE_INTERVAL").toDouble();
-    const double first = isf->keys.value("FIRST_SAMPLE_TIME").toDouble();
+    const auto key = [&](const char *name) { return isf->keys.value(name).toDouble(); };
     for (int i = 0; i < 500; i += 37) {
         const QByteArrayList columns = rows[i + 1].trimmed().split(',');
         QCOMPARE(columns.size(), 2);
         QVERIFY(!columns[0].contains('e') && !columns[1].contains('e'));
-        QVERIFY(qAbs(columns[0].toDouble() - (first + i * interval)) < 1e-12);
-        QVERIFY(qAbs(columns[1].toDouble() - (isf->samples[i] * voltsPerCount + offset)) < 1e-6);
+        QVERIFY(qAbs(columns[0].toDouble() -
+                     (key("FIRST_SAMPLE_TIME") + i * key("SAMPLE_INTERVAL"))) < 1e-12);
+        QVERIFY(qAbs(columns[1].toDouble() -
+                     (isf->samples[i] * key("VOLTS_PER_COUNT") + key("OFFSET_VOLTS"))) < 1e-6);
     }
-
     // The scope stopped after its sequence, so CURV? shows the same record.
     const QByteArray curve = rig.send("CURV?");
     QVERIFY(curve.startsWith("#41000"));
     QCOMPARE(curve.size(), 6 + 1000);
     QCOMPARE(qFromLittleEndian<qint16>(curve.constData() + 6 + 2 * 123), isf->samples[123]);
-}
-
-void TestSimScope::sameSeedSameWaveforms() {
-    Rig a;
-    Rig b;
-    for (Rig *rig : {&a, &b}) {
-        rig->send("ACQ:STOPA SEQ;STATE 1;:TRIG");
-        rig->send(R"(SAV:WAVE ALL, "E:\one")");
-        rig->send("ACQ:STATE 1;:TRIG");
-        rig->send(R"(SAV:WAVE ALL, "E:\two")");
-    }
-    const auto file = [](Rig &rig, const char *name) {
-        return readFile(rig.dir.filePath(QLatin1String(name)));
-    };
-    QCOMPARE(file(a, "E/one_CH1.isf"), file(b, "E/one_CH1.isf"));
-    QCOMPARE(file(a, "E/two_CH2.isf"), file(b, "E/two_CH2.isf"));
-    QVERIFY(file(a, "E/one_CH1.isf") != file(a, "E/two_CH1.isf"));
 }
 
 QTEST_MAIN(TestSimScope)
