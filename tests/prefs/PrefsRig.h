@@ -6,6 +6,7 @@
 #include "frmPrefs.h"
 #include "frmScreenOptions.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 
 using StoredTexts = QMap<QString, QString>;
 
@@ -76,6 +78,15 @@ struct PrefsRig {
         return texts;
     }
 
+    // The four option buttons' stored texts, e.g. "False False True False".
+    static StoredTexts optionTexts(const QString &words) {
+        const QStringList w = words.split(u' ');
+        return {{"optInksaverOn", w[0]},
+                {"optInksaverOff", w[1]},
+                {"optLandscape", w[2]},
+                {"optPortrait", w[3]}};
+    }
+
     QStringList publics() const {
         return {prefs.WFMfspec,         prefs.ASCIIfspec,     prefs.ScreenFspec,
                 screenOptions.FileType, screenOptions.Layout, screenOptions.InkSaver};
@@ -87,3 +98,32 @@ struct PrefsRig {
     frmPrefs prefs{screenOptions, prompter};
     PrefsStore store{prefs, screenOptions, settingsPath()};
 };
+
+enum class Leave { CancelButton, EscKey, WindowFrame };
+
+inline bool showActive(QWidget &window) {
+    window.show();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+// Clicks a check box on its indicator, a button anywhere on it.
+inline void click(QAbstractButton *button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+// Leaves a dialog the three ways that must all act as its Cancel.
+inline void leave(QWidget &dialog, QAbstractButton *cancel, Leave how) {
+    if (how == Leave::CancelButton)
+        click(cancel);
+    else if (how == Leave::EscKey)
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Escape);
+    else
+        dialog.close();
+}
+
+inline void addLeaveRows() {
+    QTest::addColumn<Leave>("how");
+    QTest::addRow("Cancel button") << Leave::CancelButton;
+    QTest::addRow("Esc key") << Leave::EscKey;
+    QTest::addRow("window frame") << Leave::WindowFrame;
+}

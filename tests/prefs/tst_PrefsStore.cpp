@@ -15,7 +15,6 @@ private slots:
     void storedChoicesDecideTheImageCommands();
     void garbageGivesDefaultsForTheBadKeysOnly();
     void greyedCheckValueFromTheStore();
-    void unwritableStoreReportsFailure();
 };
 
 void tst_PrefsStore::firstRunLoadsDefaultsAndSavesTheTwentyTexts() {
@@ -37,7 +36,6 @@ void tst_PrefsStore::firstRunLoadsDefaultsAndSavesTheTwentyTexts() {
 void tst_PrefsStore::textsRoundTripUnchanged_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("text");
-
     QTest::addRow("empty path") << "txtWFMpath"
                                 << "";
     QTest::addRow("empty prefix") << "txtScreenPrefix"
@@ -65,28 +63,15 @@ void tst_PrefsStore::storedChoicesDecideTheImageCommands_data() {
     QTest::addColumn<StoredTexts>("stored");
     QTest::addColumn<QString>("selected");
     QTest::addColumn<QStringList>("commands");
-
-    QTest::addRow("both False") << StoredTexts{{"optInksaverOn", "False"},
-                                               {"optInksaverOff", "False"},
-                                               {"optLandscape", "False"},
-                                               {"optPortrait", "False"}}
-                                << ""
-                                << QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY PORTR",
-                                               "SAV:IMAG:INKS OFF"};
+    const QString png = "SAV:IMAG:FILEF PNG";
+    QTest::addRow("both False") << PrefsRig::optionTexts("False False False False") << ""
+                                << QStringList{png, "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS OFF"};
     QTest::addRow("both 1, later wins")
-        << StoredTexts{{"optInksaverOn", "1"},
-                       {"optInksaverOff", "1"},
-                       {"optLandscape", "1"},
-                       {"optPortrait", "1"}}
-        << "optInksaverOff optPortrait"
-        << QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS OFF"};
+        << PrefsRig::optionTexts("1 1 1 1") << "optInksaverOff optPortrait"
+        << QStringList{png, "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS OFF"};
     QTest::addRow("words in any case, numbers")
-        << StoredTexts{{"optInksaverOn", "true"},
-                       {"optInksaverOff", "FALSE"},
-                       {"optLandscape", "0"},
-                       {"optPortrait", "-1"}}
-        << "optInksaverOn optPortrait"
-        << QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS ON"};
+        << PrefsRig::optionTexts("true FALSE 0 -1") << "optInksaverOn optPortrait"
+        << QStringList{png, "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS ON"};
     QTest::addRow("no entry") << StoredTexts{{"cboFileType", "-1"}} << "optInksaverOn optLandscape"
                               << QStringList{"SAV:IMAG:FILEF ", "SAV:IMAG:LAY LAN",
                                              "SAV:IMAG:INKS ON"};
@@ -172,20 +157,6 @@ void tst_PrefsStore::greyedCheckValueFromTheStore() {
     }
     QCOMPARE(seen, (QList<int>{1, 0, 1}));
     QVERIFY(p.txtWFMpath->isEnabled());
-}
-
-void tst_PrefsStore::unwritableStoreReportsFailure() {
-    QTemporaryDir dir;
-    QFile blocker(dir.filePath(QStringLiteral("mardock")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-
-    ScriptedPrompter prompter;
-    frmScreenOptions screenOptions;
-    frmPrefs prefs(screenOptions, prompter);
-    PrefsStore store(prefs, screenOptions, dir.filePath(QStringLiteral("mardock/mardock.ini")));
-    store.loadPrefs(false);
-    QVERIFY(!store.savePrefs());
 }
 
 QTEST_MAIN(tst_PrefsStore)

@@ -27,18 +27,6 @@ private slots:
 
 namespace {
 
-enum class Leave { CancelButton, EscKey, WindowFrame };
-
-bool showActive(QWidget &window) {
-    window.show();
-    return QTest::qWaitForWindowActive(&window);
-}
-
-// Clicks a check box on its indicator, a button anywhere on it.
-void click(QAbstractButton *button) {
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
-}
-
 // Clicks into the box, erases it with backspace and types the text.
 void retype(QLineEdit *box, const QString &text) {
     QTest::mouseClick(box, Qt::LeftButton);
@@ -46,20 +34,6 @@ void retype(QLineEdit *box, const QString &text) {
     for (qsizetype i = box->text().size(); i > 0; --i)
         QTest::keyClick(box, Qt::Key_Backspace);
     QTest::keyClicks(box, text);
-}
-
-void leave(QDialog &dialog, QPushButton *cancel, Leave how) {
-    switch (how) {
-    case Leave::CancelButton:
-        click(cancel);
-        break;
-    case Leave::EscKey:
-        QTest::keyClick(dialog.focusWidget(), Qt::Key_Escape);
-        break;
-    case Leave::WindowFrame:
-        dialog.close();
-        break;
-    }
 }
 
 QStringList enabledBoxes(const frmPrefs &p) {
@@ -77,10 +51,7 @@ const QStringList defaultEnabled = {"txtAcqLimit", "txtWFMpath", "txtWFMprefix"}
 } // namespace
 
 void tst_frmPrefs::cancelRestoresTheThirteen_data() {
-    QTest::addColumn<Leave>("how");
-    QTest::addRow("Cancel button") << Leave::CancelButton;
-    QTest::addRow("Esc key") << Leave::EscKey;
-    QTest::addRow("window frame") << Leave::WindowFrame;
+    addLeaveRows();
 }
 
 void tst_frmPrefs::cancelRestoresTheThirteen() {
@@ -227,56 +198,28 @@ void tst_frmPrefs::editPathThenOptionsThenCancel() {
     QCOMPARE(s.Layout, layout);
 }
 
-// "paste" stands for Ctrl+V with "9/x y" on the clipboard.
+// Each box filters what is typed, not what is pasted ("paste": Ctrl+V with
+// "9/x y" on the clipboard), and tidies its text when it loses focus.
 void tst_frmPrefs::boxRules_data() {
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("afterTyping");
     QTest::addColumn<QString>("afterFocusLoss");
-
-    const QString paste = QStringLiteral("paste");
-    QTest::addRow("limit digits") << "txtAcqLimit"
-                                  << "1a2 3.-4\b"
-                                  << "123"
-                                  << " 123";
-    QTest::addRow("limit emptied") << "txtAcqLimit"
-                                   << ""
-                                   << ""
-                                   << "1";
-    QTest::addRow("limit zeros") << "txtAcqLimit"
-                                 << "0010"
-                                 << "0010"
-                                 << " 10";
-    QTest::addRow("limit paste") << "txtAcqLimit" << paste << ""
-                                 << "1";
-    QTest::addRow("ISF path") << "txtWFMpath"
-                              << "E:/data"
-                              << "E:\\data"
-                              << "E:\\data\\";
-    QTest::addRow("CSV path") << "txtASCIIpath"
-                              << "E:"
-                              << "E:"
-                              << "E:\\";
-    QTest::addRow("image path emptied") << "txtScreenPath"
-                                        << ""
-                                        << ""
-                                        << "";
-    QTest::addRow("path paste") << "txtWFMpath" << paste << "9/x y"
-                                << "9\\x y\\";
-    QTest::addRow("ISF prefix") << "txtWFMprefix"
-                                << "a/b c*d\b"
-                                << "abc"
-                                << "abc";
-    QTest::addRow("ISF prefix paste") << "txtWFMprefix" << paste << ""
-                                      << "";
-    QTest::addRow("CSV prefix") << "txtASCIIprefix"
-                                << "x:y?z"
-                                << "xyz"
-                                << "xyz";
-    QTest::addRow("image prefix") << "txtScreenPrefix"
-                                  << "a b/c\\"
-                                  << "a b/c\\"
-                                  << "a b/c\\";
+    const auto row = [](const char *box, const char *typed, const char *afterTyping,
+                        const char *afterFocusLoss) {
+        QTest::addRow("%s %s", box, qstrcmp(typed, "paste") ? "typed" : "pasted")
+            << QString(box) << QString(typed) << QString(afterTyping) << QString(afterFocusLoss);
+    };
+    row("txtAcqLimit", "1a2 3.-4\b", "123", " 123");
+    row("txtAcqLimit", "paste", "", "1");
+    row("txtWFMpath", "E:/data", "E:\\data", "E:\\data\\");
+    row("txtWFMpath", "paste", "9/x y", "9\\x y\\");
+    row("txtASCIIpath", "E:", "E:", "E:\\");
+    row("txtScreenPath", "", "", "");
+    row("txtWFMprefix", "a/b c*d\b", "abc", "abc");
+    row("txtWFMprefix", "paste", "", "");
+    row("txtASCIIprefix", "x:y?z", "xyz", "xyz");
+    row("txtScreenPrefix", "a b/c\\", "a b/c\\", "a b/c\\");
 }
 
 void tst_frmPrefs::boxRules() {

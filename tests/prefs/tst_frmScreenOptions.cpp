@@ -15,17 +15,6 @@ private slots:
 
 namespace {
 
-enum class Leave { CancelButton, EscKey, WindowFrame };
-
-bool showActive(QWidget &window) {
-    window.show();
-    return QTest::qWaitForWindowActive(&window);
-}
-
-void click(QAbstractButton *button) {
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
-}
-
 // From OK, which has the focus when the dialog opens, past Help to the list.
 void tabToFileType(frmScreenOptions &s) {
     QCOMPARE(s.focusWidget(), s.cbOK);
@@ -70,21 +59,14 @@ void tst_frmScreenOptions::okPublishesTheChoices() {
 void tst_frmScreenOptions::cancelRestoresTheActivationState_data() {
     QTest::addColumn<StoredTexts>("stored");
     QTest::addColumn<Leave>("how");
-
-    const StoredTexts portraitOff = {{"cboFileType", "0"},
-                                     {"optInksaverOn", "False"},
-                                     {"optInksaverOff", "True"},
-                                     {"optLandscape", "False"},
-                                     {"optPortrait", "True"}};
+    StoredTexts portraitOff = PrefsRig::optionTexts("False True False True");
+    portraitOff.insert("cboFileType", "0");
+    StoredTexts noneSelected = PrefsRig::optionTexts("False False False False");
+    noneSelected.insert("cboFileType", "-1");
     QTest::addRow("Cancel button") << portraitOff << Leave::CancelButton;
     QTest::addRow("Esc key") << portraitOff << Leave::EscKey;
     QTest::addRow("window frame") << portraitOff << Leave::WindowFrame;
-    QTest::addRow("neither selected comes back") << StoredTexts{{"cboFileType", "-1"},
-                                                                {"optInksaverOn", "False"},
-                                                                {"optInksaverOff", "False"},
-                                                                {"optLandscape", "False"},
-                                                                {"optPortrait", "False"}}
-                                                 << Leave::CancelButton;
+    QTest::addRow("neither selected comes back") << noneSelected << Leave::CancelButton;
 }
 
 void tst_frmScreenOptions::cancelRestoresTheActivationState() {
@@ -109,17 +91,7 @@ void tst_frmScreenOptions::cancelRestoresTheActivationState() {
     QVERIFY(s.isVisible());
     QCOMPARE(choices(rig), (QStringList{"2", "True", "False", "True", "False"}));
 
-    switch (how) {
-    case Leave::CancelButton:
-        click(s.cbCancel);
-        break;
-    case Leave::EscKey:
-        QTest::keyClick(s.focusWidget(), Qt::Key_Escape);
-        break;
-    case Leave::WindowFrame:
-        s.close();
-        break;
-    }
+    leave(s, s.cbCancel, how);
 
     QCOMPARE(choices(rig), loaded);
     QCOMPARE(commands(s), loadedCommands);
