@@ -2,14 +2,14 @@
 
 #include "SocketTransport.h"
 #include "TransportError.h"
+#include "Vxi11Transport.h"
 
 std::unique_ptr<Transport> TransportFactory::create(const ResourceDescriptor &descriptor) {
     switch (descriptor.kind) {
     case ResourceDescriptor::Kind::Socket:
         return std::make_unique<SocketTransport>(descriptor.host, descriptor.port);
     case ResourceDescriptor::Kind::LanInstrument:
-        throw TransportError(
-            QStringLiteral("unsupported resource type: VXI-11 instruments (TCPIP::host::INSTR)"));
+        return std::make_unique<Vxi11Transport>(descriptor.host, descriptor.deviceName);
     case ResourceDescriptor::Kind::UsbInstrument:
         throw TransportError(QStringLiteral("unsupported resource type: USB instruments"));
     }

@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build
     qt6-base-dev libgl-dev qt6-image-formats-plugins
+    pkg-config libtirpc-dev rpcsvc-proto rpcbind
 )
 
 missing=()
