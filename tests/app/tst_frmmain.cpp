@@ -64,243 +64,219 @@ class tst_frmMain : public QObject {
     Q_OBJECT
 
 private slots:
-    void controls_data();
-    void controls();
-    void window();
-    void buttonStates_data();
-    void buttonStates();
-    void statusLineIsReadOnly();
-    void helpReplacesTheEarlierViewer();
-    void dialogsReachHelpAndDefaults();
-    void prefsHidesTheWindowUntilTheDialogReturns();
-    void startWithNothingSelected_data();
-    void startWithNothingSelected();
-    void close_data();
-    void close();
-    void closeWhenSettingsCannotBeWritten();
-};
+    void controls_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("tip");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("next");
+        const auto row = [](const char *name, const char *caption, const char *tip, QRect geometry,
+                            const char *next) {
+            QTest::addRow("%s", name)
+                << QString(name) << QString(caption) << QString(tip) << geometry << QString(next);
+        };
+        row("cbPrefs", "Prefs", "Select what to save", QRect(0, 0, 41, 25), "cbStart");
+        row("cbStart", "Start", "Start saving", QRect(41, 0, 41, 25), "cbStop");
+        row("cbStop", "Stop", "Stop Saving", QRect(82, 0, 41, 25), "cbClose");
+        row("cbClose", "Close", "Close and exit program", QRect(123, 0, 41, 25), "Text1");
+        // The chain closes through the window itself.
+        row("Text1", "Text1", "Status", QRect(0, 24, 161, 19), "frmMain");
+    }
+    void controls() {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QString, tip);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, next);
 
-void tst_frmMain::controls_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QString>("tip");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<QString>("next");
+        Fixture f;
+        auto *control = f.window.findChild<QWidget *>(name);
+        QVERIFY(control);
+        QCOMPARE(control->property("text").toString(), caption);
+        QCOMPARE(control->toolTip(), tip);
+        QCOMPARE(control->geometry(), geometry);
+        QCOMPARE(control->nextInFocusChain()->objectName(), next);
+    }
 
-    QTest::addRow("Prefs") << "cbPrefs"
-                           << "Prefs"
-                           << "Select what to save" << QRect(0, 0, 41, 25) << "cbStart";
-    QTest::addRow("Start") << "cbStart"
-                           << "Start"
-                           << "Start saving" << QRect(41, 0, 41, 25) << "cbStop";
-    QTest::addRow("Stop") << "cbStop"
-                          << "Stop"
-                          << "Stop Saving" << QRect(82, 0, 41, 25) << "cbClose";
-    QTest::addRow("Close") << "cbClose"
-                           << "Close"
-                           << "Close and exit program" << QRect(123, 0, 41, 25) << "Text1";
-    // The chain closes through the window itself.
-    QTest::addRow("status line") << "Text1"
-                                 << "Text1"
-                                 << "Status" << QRect(0, 24, 161, 19) << "frmMain";
-}
+    void window() {
+        Fixture f;
+        QVERIFY(f.start());
+        QCOMPARE(f.window.windowTitle(), QStringLiteral("Mardock V1.1"));
+        QCOMPARE(f.window.size(), QSize(163, 45));
+        QVERIFY(!f.window.windowIcon().isNull());
+        QVERIFY(f.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(f.window.Text1->text(), Identification);
+        QVERIFY(!f.window.prefsDialog().isVisible());
+        QVERIFY(!f.window.screenOptionsDialog().isVisible());
+    }
 
-void tst_frmMain::controls() {
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    QFETCH(QString, tip);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, next);
+    void buttonStates_data() {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QList<bool>>("enabled"); // Prefs, Start, Stop, Close
 
-    Fixture f;
-    auto *control = f.window.findChild<QWidget *>(name);
-    QVERIFY(control);
-    QCOMPARE(control->property("text").toString(), caption);
-    QCOMPARE(control->toolTip(), tip);
-    QCOMPARE(control->geometry(), geometry);
-    QCOMPARE(control->nextInFocusChain()->objectName(), next);
-}
+        QTest::addRow("idle") << false << QList<bool>{true, true, false, true};
+        QTest::addRow("running") << true << QList<bool>{false, false, true, false};
+    }
+    void buttonStates() {
+        QFETCH(bool, running);
+        QFETCH(QList<bool>, enabled);
 
-void tst_frmMain::window() {
-    Fixture f;
-    QVERIFY(f.start());
-    QCOMPARE(f.window.windowTitle(), QStringLiteral("Mardock V1.1"));
-    QCOMPARE(f.window.size(), QSize(163, 45));
-    QVERIFY(!f.window.windowIcon().isNull());
-    QVERIFY(f.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    QCOMPARE(f.window.Text1->text(), Identification);
-    QVERIFY(!f.window.prefsDialog().isVisible());
-    QVERIFY(!f.window.screenOptionsDialog().isVisible());
-}
+        Fixture f;
+        QVERIFY(f.start());
+        if (running)
+            f.window.setRunButtons();
+        QCOMPARE(f.window.startEnabled(), !running);
+        const QList<bool> actual{f.window.cbPrefs->isEnabled(), f.window.cbStart->isEnabled(),
+                                 f.window.cbStop->isEnabled(), f.window.cbClose->isEnabled()};
+        QCOMPARE(actual, enabled);
+        f.window.setIdleButtons();
+        QVERIFY(f.window.startEnabled());
+        QVERIFY(!f.window.cbStop->isEnabled());
+    }
 
-void tst_frmMain::buttonStates_data() {
-    QTest::addColumn<bool>("running");
-    QTest::addColumn<QList<bool>>("enabled"); // Prefs, Start, Stop, Close
+    void statusLineIsReadOnly() {
+        Fixture f;
+        QVERIFY(f.start());
+        f.window.Text1->setFocus();
+        QTest::keyClicks(f.window.Text1, QStringLiteral("typed"));
+        QCOMPARE(f.window.statusText(), Identification);
+        f.window.setStatusText(QStringLiteral("3: Save CSV"));
+        QCOMPARE(f.window.Text1->text(), QStringLiteral("3: Save CSV"));
+    }
 
-    QTest::addRow("idle") << false << QList<bool>{true, true, false, true};
-    QTest::addRow("running") << true << QList<bool>{false, false, true, false};
-}
+    void helpReplacesTheEarlierViewer() {
+        Fixture f;
+        QVERIFY(f.start());
+        f.window.show_help();
+        QCOMPARE(openViewers().size(), 1);
+        QPointer<QTextBrowser> first = openViewers().constFirst();
+        QVERIFY(first->toPlainText().contains(QLatin1String("Mardock User Guide")));
 
-void tst_frmMain::buttonStates() {
-    QFETCH(bool, running);
-    QFETCH(QList<bool>, enabled);
+        f.window.show_help();
+        QTRY_VERIFY(first.isNull());
+        QCOMPARE(openViewers().size(), 1);
 
-    Fixture f;
-    QVERIFY(f.start());
-    if (running)
-        f.window.setRunButtons();
-    QCOMPARE(f.window.startEnabled(), !running);
-    const QList<bool> actual{f.window.cbPrefs->isEnabled(), f.window.cbStart->isEnabled(),
-                             f.window.cbStop->isEnabled(), f.window.cbClose->isEnabled()};
-    QCOMPARE(actual, enabled);
-    f.window.setIdleButtons();
-    QVERIFY(f.window.startEnabled());
-    QVERIFY(!f.window.cbStop->isEnabled());
-}
+        // A viewer the user closed is simply replaced.
+        openViewers().constFirst()->close();
+        QTRY_COMPARE(openViewers().size(), 0);
+        f.window.show_help();
+        QCOMPARE(openViewers().size(), 1);
+    }
 
-void tst_frmMain::statusLineIsReadOnly() {
-    Fixture f;
-    QVERIFY(f.start());
-    f.window.Text1->setFocus();
-    QTest::keyClicks(f.window.Text1, QStringLiteral("typed"));
-    QCOMPARE(f.window.statusText(), Identification);
-    f.window.setStatusText(QStringLiteral("3: Save CSV"));
-    QCOMPARE(f.window.Text1->text(), QStringLiteral("3: Save CSV"));
-}
+    void dialogsReachHelpAndDefaults() {
+        Fixture f;
+        QVERIFY(f.start());
+        f.window.cbPrefs_Click();
+        QTest::mouseClick(f.window.prefsDialog().cbHelp, Qt::LeftButton);
+        QTRY_COMPARE(openViewers().size(), 1);
+        openViewers().constFirst()->close();
 
-void tst_frmMain::helpReplacesTheEarlierViewer() {
-    Fixture f;
-    QVERIFY(f.start());
-    f.window.show_help();
-    QCOMPARE(openViewers().size(), 1);
-    QPointer<QTextBrowser> first = openViewers().constFirst();
-    QVERIFY(first->toPlainText().contains(QLatin1String("Mardock User Guide")));
+        f.window.prefsDialog().txtWFMprefix->setText(QStringLiteral("edited_"));
+        f.prompter.answers = {Prompter::Answer::Ok};
+        QTest::mouseClick(f.window.prefsDialog().cbDefault, Qt::LeftButton);
+        QCOMPARE(f.window.prefsDialog().txtWFMprefix->text(), QStringLiteral("my_ISFs_"));
+    }
 
-    f.window.show_help();
-    QTRY_VERIFY(first.isNull());
-    QCOMPARE(openViewers().size(), 1);
+    void prefsHidesTheWindowUntilTheDialogReturns() {
+        Fixture f;
+        QVERIFY(f.start());
+        QTest::mouseClick(f.window.cbPrefs, Qt::LeftButton);
+        QVERIFY(!f.window.isVisible());
+        QVERIFY(f.window.prefsDialog().isVisible());
+        QTest::mouseClick(f.window.prefsDialog().cbOK, Qt::LeftButton);
+        QVERIFY(f.window.isVisible());
+        QVERIFY(!f.window.prefsDialog().isVisible());
+    }
 
-    // A viewer the user closed is simply replaced.
-    openViewers().constFirst()->close();
-    QTRY_COMPARE(openViewers().size(), 0);
-    f.window.show_help();
-    QCOMPARE(openViewers().size(), 1);
-}
+    void startWithNothingSelected_data() {
+        QTest::addColumn<int>("isf");
 
-void tst_frmMain::dialogsReachHelpAndDefaults() {
-    Fixture f;
-    QVERIFY(f.start());
-    f.window.cbPrefs_Click();
-    QTest::mouseClick(f.window.prefsDialog().cbHelp, Qt::LeftButton);
-    QTRY_COMPARE(openViewers().size(), 1);
-    openViewers().constFirst()->close();
+        QTest::addRow("all unchecked") << 0;
+        // A greyed box saves nothing in the run, so it does not count as chosen.
+        QTest::addRow("ISF greyed") << 2;
+    }
+    void startWithNothingSelected() {
+        QFETCH(int, isf);
 
-    f.window.prefsDialog().txtWFMprefix->setText(QStringLiteral("edited_"));
-    f.prompter.answers = {Prompter::Answer::Ok};
-    QTest::mouseClick(f.window.prefsDialog().cbDefault, Qt::LeftButton);
-    QCOMPARE(f.window.prefsDialog().txtWFMprefix->text(), QStringLiteral("my_ISFs_"));
-}
+        Fixture f;
+        QVERIFY(f.start());
+        setCheckValue(f.window.prefsDialog().chkWFM, isf);
+        setCheckValue(f.window.prefsDialog().chkASCII, 0);
+        setCheckValue(f.window.prefsDialog().chkScreen, 0);
+        const QStringList logBefore = f.instrument.log;
 
-void tst_frmMain::prefsHidesTheWindowUntilTheDialogReturns() {
-    Fixture f;
-    QVERIFY(f.start());
-    QTest::mouseClick(f.window.cbPrefs, Qt::LeftButton);
-    QVERIFY(!f.window.isVisible());
-    QVERIFY(f.window.prefsDialog().isVisible());
-    QTest::mouseClick(f.window.prefsDialog().cbOK, Qt::LeftButton);
-    QVERIFY(f.window.isVisible());
-    QVERIFY(!f.window.prefsDialog().isVisible());
-}
+        QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
 
-void tst_frmMain::startWithNothingSelected_data() {
-    QTest::addColumn<int>("isf");
+        QCOMPARE(f.prompter.asked,
+                 QStringList{QStringLiteral("Nothing to selected to Save. Check Prefs")});
+        QCOMPARE(f.prompter.icons, QList<Prompter::Icon>{Prompter::Icon::Warning});
+        QCOMPARE(f.instrument.log, logBefore);
+        QVERIFY(!f.window.isVisible());
+        QVERIFY(f.window.prefsDialog().isVisible());
+        QVERIFY(f.window.startEnabled());
+        QVERIFY(!f.window.cbStop->isEnabled());
+    }
 
-    QTest::addRow("all unchecked") << 0;
-    // A greyed box saves nothing in the run, so it does not count as chosen.
-    QTest::addRow("ISF greyed") << 2;
-}
+    void close_data() {
+        QTest::addColumn<bool>("throughFrame");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("ends");
 
-void tst_frmMain::startWithNothingSelected() {
-    QFETCH(int, isf);
+        QTest::addRow("button, No") << false << int(Prompter::Answer::No) << false;
+        QTest::addRow("button, Yes") << false << int(Prompter::Answer::Yes) << true;
+        QTest::addRow("frame, No") << true << int(Prompter::Answer::No) << false;
+        QTest::addRow("frame, Yes") << true << int(Prompter::Answer::Yes) << true;
+    }
+    void close() {
+        QFETCH(bool, throughFrame);
+        QFETCH(int, answer);
+        QFETCH(bool, ends);
 
-    Fixture f;
-    QVERIFY(f.start());
-    setCheckValue(f.window.prefsDialog().chkWFM, isf);
-    setCheckValue(f.window.prefsDialog().chkASCII, 0);
-    setCheckValue(f.window.prefsDialog().chkScreen, 0);
-    const QStringList logBefore = f.instrument.log;
+        Fixture f;
+        QVERIFY(f.start());
+        setCheckValue(f.window.prefsDialog().chkRestoreRun, 1);
+        f.window.prefsDialog().txtAcqLimit->setText(QStringLiteral("25"));
+        QSignalSpy ending(&f.window, &frmMain::programEnding);
+        f.prompter.answers = {Prompter::Answer(answer)};
 
-    QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
+        if (throughFrame)
+            f.window.close();
+        else
+            QTest::mouseClick(f.window.cbClose, Qt::LeftButton);
 
-    QCOMPARE(f.prompter.asked,
-             QStringList{QStringLiteral("Nothing to selected to Save. Check Prefs")});
-    QCOMPARE(f.prompter.icons, QList<Prompter::Icon>{Prompter::Icon::Warning});
-    QCOMPARE(f.instrument.log, logBefore);
-    QVERIFY(!f.window.isVisible());
-    QVERIFY(f.window.prefsDialog().isVisible());
-    QVERIFY(f.window.startEnabled());
-    QVERIFY(!f.window.cbStop->isEnabled());
-}
+        QCOMPARE(f.prompter.asked, QStringList{QStringLiteral("Close program?")});
+        // The Stop procedure ran before the question, whatever the answer.
+        QVERIFY(f.sentSinceStart().contains(QStringLiteral("ACQ:STOPA RUNST")));
+        QCOMPARE(ending.size(), ends ? 1 : 0);
+        QCOMPARE(f.window.isVisible(), !ends);
+        QCOMPARE(QFile::exists(f.paths.settingsFile()), ends);
+        if (!ends) {
+            QCOMPARE(f.window.statusText(), QStringLiteral("0: Stopped"));
+            QVERIFY(f.window.startEnabled());
+            return;
+        }
+        QSettings stored(f.paths.settingsFile(), QSettings::IniFormat);
+        stored.beginGroup(QStringLiteral("Prefs"));
+        QCOMPARE(stored.childKeys().size(), 20);
+        QCOMPARE(stored.value(QStringLiteral("txtAcqLimit")).toString(), QStringLiteral("25"));
+    }
 
-void tst_frmMain::close_data() {
-    QTest::addColumn<bool>("throughFrame");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("ends");
+    void closeWhenSettingsCannotBeWritten() {
+        Fixture f;
+        QVERIFY(f.start());
+        // A folder where the settings file should be: no write can succeed.
+        QVERIFY(QDir().mkpath(f.paths.settingsFile()));
+        QSignalSpy ending(&f.window, &frmMain::programEnding);
 
-    QTest::addRow("button, No") << false << int(Prompter::Answer::No) << false;
-    QTest::addRow("button, Yes") << false << int(Prompter::Answer::Yes) << true;
-    QTest::addRow("frame, No") << true << int(Prompter::Answer::No) << false;
-    QTest::addRow("frame, Yes") << true << int(Prompter::Answer::Yes) << true;
-}
-
-void tst_frmMain::close() {
-    QFETCH(bool, throughFrame);
-    QFETCH(int, answer);
-    QFETCH(bool, ends);
-
-    Fixture f;
-    QVERIFY(f.start());
-    setCheckValue(f.window.prefsDialog().chkRestoreRun, 1);
-    f.window.prefsDialog().txtAcqLimit->setText(QStringLiteral("25"));
-    QSignalSpy ending(&f.window, &frmMain::programEnding);
-    f.prompter.answers = {Prompter::Answer(answer)};
-
-    if (throughFrame)
-        f.window.close();
-    else
         QTest::mouseClick(f.window.cbClose, Qt::LeftButton);
 
-    QCOMPARE(f.prompter.asked, QStringList{QStringLiteral("Close program?")});
-    // The Stop procedure ran before the question, whatever the answer.
-    QVERIFY(f.sentSinceStart().contains(QStringLiteral("ACQ:STOPA RUNST")));
-    QCOMPARE(ending.size(), ends ? 1 : 0);
-    QCOMPARE(f.window.isVisible(), !ends);
-    QCOMPARE(QFile::exists(f.paths.settingsFile()), ends);
-    if (!ends) {
-        QCOMPARE(f.window.statusText(), QStringLiteral("0: Stopped"));
-        QVERIFY(f.window.startEnabled());
-        return;
+        QCOMPARE(f.prompter.asked.size(), 2);
+        QVERIFY(
+            f.prompter.asked.at(1).startsWith(QLatin1String("The preferences could not be saved")));
+        QCOMPARE(f.prompter.icons.at(1), Prompter::Icon::Warning);
+        QCOMPARE(ending.size(), 1);
     }
-    QSettings stored(f.paths.settingsFile(), QSettings::IniFormat);
-    stored.beginGroup(QStringLiteral("Prefs"));
-    QCOMPARE(stored.childKeys().size(), 20);
-    QCOMPARE(stored.value(QStringLiteral("txtAcqLimit")).toString(), QStringLiteral("25"));
-}
-
-void tst_frmMain::closeWhenSettingsCannotBeWritten() {
-    Fixture f;
-    QVERIFY(f.start());
-    // A folder where the settings file should be: no write can succeed.
-    QVERIFY(QDir().mkpath(f.paths.settingsFile()));
-    QSignalSpy ending(&f.window, &frmMain::programEnding);
-
-    QTest::mouseClick(f.window.cbClose, Qt::LeftButton);
-
-    QCOMPARE(f.prompter.asked.size(), 2);
-    QVERIFY(f.prompter.asked.at(1).startsWith(QLatin1String("The preferences could not be saved")));
-    QCOMPARE(f.prompter.icons.at(1), Prompter::Icon::Warning);
-    QCOMPARE(ending.size(), 1);
-}
+};
 
 QTEST_MAIN(tst_frmMain)
 #include "tst_frmmain.moc"

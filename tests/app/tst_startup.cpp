@@ -92,158 +92,141 @@ class tst_StartUp : public QObject {
     Q_OBJECT
 
 private slots:
-    void discovery_data();
-    void discovery();
-    void singleInstance();
-    void lockLeftBehind_data();
-    void lockLeftBehind();
-    void secondInstanceEndsBeforeTouchingTheScope();
-};
+    void discovery_data() {
+        QTest::addColumn<int>("listRead");
+        QTest::addColumn<QStringList>("resources");
+        // Identification replies, in list order; an empty entry never answers.
+        QTest::addColumn<QStringList>("replies");
+        QTest::addColumn<QStringList>("refused");
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("operations");
 
-void tst_StartUp::discovery_data() {
-    QTest::addColumn<int>("listRead");
-    QTest::addColumn<QStringList>("resources");
-    // Identification replies, in list order; an empty entry never answers.
-    QTest::addColumn<QStringList>("replies");
-    QTest::addColumn<QStringList>("refused");
-    QTest::addColumn<bool>("found");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QStringList>("operations");
-
-    const int array = int(ListRead::Array);
-    QTest::addRow("first silent, second a scope")
-        << array << QStringList{A, B} << QStringList{QString(), ScopeA5} << QStringList() << true
-        << QString() << ScopeA5 << identify(A) + identify(B) + Initialise;
-    QTest::addRow("two scopes: the first in the list wins")
-        << array << QStringList{A, B} << QStringList{ScopeB5, ScopeA5} << QStringList() << true
-        << QString() << ScopeB5 << identify(A) + Initialise;
-    QTest::addRow("marker in lower case is not a scope")
-        << array << QStringList{A} << QStringList{QStringLiteral("SIMULATED,kxa5034,SN1,FW 1")}
-        << QStringList() << false << writeError(A) << A << identify(A);
-    QTest::addRow("only an unsupported instrument")
-        << array << QStringList{A} << QStringList{QStringLiteral("BENCH,PSU 3000,SN7,1.2")}
-        << QStringList() << false << writeError(A) << A << identify(A);
-    QTest::addRow("unsupported after a silent one names the last tried")
-        << array << QStringList{A, B} << QStringList{QString(), QStringLiteral("BENCH,DMM,1,1")}
-        << QStringList() << false << writeError(B) << B << identify(A) + identify(B);
-    QTest::addRow("DESE 0 refused names the scope, nothing after it")
-        << array << QStringList{A, B} << QStringList{ScopeA5, ScopeB5}
-        << QStringList{QStringLiteral("DESE 0")} << false << writeError(A) << ScopeA5
-        << identify(A) + QStringList{QStringLiteral("write DESE 0")};
-    QTest::addRow("HEAD 0 refused")
-        << array << QStringList{A} << QStringList{ScopeA5} << QStringList{QStringLiteral("HEAD 0")}
-        << false << writeError(A) << ScopeA5 << identify(A) + Initialise.mid(0, 4);
-    QTest::addRow("empty list names the list")
-        << array << QStringList() << QStringList() << QStringList() << false << writeError(List)
-        << QString() << QStringList();
-    QTest::addRow("list is not an array")
-        << int(ListRead::NotArray) << QStringList() << QStringList() << QStringList() << false
-        << NotFound << QString() << QStringList();
-    QTest::addRow("list read fails")
-        << int(ListRead::Throws) << QStringList() << QStringList() << QStringList() << false
-        << NotFound << QString() << QStringList();
-}
-
-void tst_StartUp::discovery() {
-    QFETCH(int, listRead);
-    QFETCH(QStringList, resources);
-    QFETCH(QStringList, replies);
-    QFETCH(QStringList, refused);
-    QFETCH(bool, found);
-    QFETCH(QString, message);
-    QFETCH(QString, status);
-    QFETCH(QStringList, operations);
-
-    ListFailingInstrument instrument;
-    instrument.read = ListRead(listRead);
-    instrument.resources = resources;
-    for (int i = 0; i < replies.size(); ++i)
-        if (!replies[i].isEmpty())
-            instrument.idn.insert(resources[i], replies[i]);
-    instrument.refusedWrites = refused;
-    FakeClock clock;
-    FakeHost host(&clock);
-    ScriptedPrompter prompter;
-    CommandExchange exchange(instrument, host, clock);
-    QStringList shown;
-    instrument.afterExchange = [&](const QString &command) {
-        if (command == QLatin1String("*IDN?"))
-            shown << host.statusText();
-    };
-
-    QCOMPARE(ScopeDiscovery(instrument, exchange, host, prompter, List).run(), found);
-
-    QCOMPARE(prompter.asked, message.isEmpty() ? QStringList() : QStringList{message});
-    QCOMPARE(host.statusText(), status);
-    const QStringList setUp{QStringLiteral("setting 14=300"), QStringLiteral("setting 1=0")};
-    QCOMPARE(withoutReportingSwitches(instrument.log), setUp + operations);
-    QVERIFY(instrument.errorReporting());
-    // Each instrument is asked with its descriptor on the status line.
-    QStringList tried;
-    for (const QString &operation : operations)
-        if (operation.startsWith(QLatin1String("descriptor ")))
-            tried << operation.mid(11);
-    QCOMPARE(shown, tried);
-}
-
-void tst_StartUp::singleInstance() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("mardock.lock"));
-    {
-        SingleInstance first(path);
-        QVERIFY(first.acquire());
-        QVERIFY(first.acquire());
-        SingleInstance second(path);
-        QVERIFY(!second.acquire());
+        const auto row = [](const char *name, ListRead read, const QStringList &resources,
+                            const QStringList &replies, const QStringList &refused, bool found,
+                            const QString &message, const QString &status,
+                            const QStringList &operations) {
+            QTest::addRow("%s", name) << int(read) << resources << replies << refused << found
+                                      << message << status << operations;
+        };
+        const ListRead array = ListRead::Array;
+        row("first silent, second a scope", array, {A, B}, {QString(), ScopeA5}, {}, true, {},
+            ScopeA5, identify(A) + identify(B) + Initialise);
+        row("two scopes: the first in the list wins", array, {A, B}, {ScopeB5, ScopeA5}, {}, true,
+            {}, ScopeB5, identify(A) + Initialise);
+        row("marker in lower case is not a scope", array, {A}, {"SIMULATED,kxa5034,SN1,FW 1"}, {},
+            false, writeError(A), A, identify(A));
+        row("unsupported after a silent one names the last tried", array, {A, B},
+            {QString(), "BENCH,PSU 3000,SN7,1.2"}, {}, false, writeError(B), B,
+            identify(A) + identify(B));
+        row("DESE 0 refused names the scope, nothing after it", array, {A, B}, {ScopeA5, ScopeB5},
+            {"DESE 0"}, false, writeError(A), ScopeA5, identify(A) + QStringList{"write DESE 0"});
+        row("HEAD 0 refused", array, {A}, {ScopeA5}, {"HEAD 0"}, false, writeError(A), ScopeA5,
+            identify(A) + Initialise.mid(0, 4));
+        row("empty list names the list", array, {}, {}, {}, false, writeError(List), {}, {});
+        row("list is not an array", ListRead::NotArray, {}, {}, {}, false, NotFound, {}, {});
+        row("list read fails", ListRead::Throws, {}, {}, {}, false, NotFound, {}, {});
     }
-    SingleInstance afterFirstEnded(path);
-    QVERIFY(afterFirstEnded.acquire());
+    void discovery() {
+        QFETCH(int, listRead);
+        QFETCH(QStringList, resources);
+        QFETCH(QStringList, replies);
+        QFETCH(QStringList, refused);
+        QFETCH(bool, found);
+        QFETCH(QString, message);
+        QFETCH(QString, status);
+        QFETCH(QStringList, operations);
 
-    SingleInstance noFolder(dir.filePath(QStringLiteral("missing/mardock.lock")));
-    QVERIFY(noFolder.acquire());
-}
+        ListFailingInstrument instrument;
+        instrument.read = ListRead(listRead);
+        instrument.resources = resources;
+        for (int i = 0; i < replies.size(); ++i)
+            if (!replies[i].isEmpty())
+                instrument.idn.insert(resources[i], replies[i]);
+        instrument.refusedWrites = refused;
+        FakeClock clock;
+        FakeHost host(&clock);
+        ScriptedPrompter prompter;
+        CommandExchange exchange(instrument, host, clock);
+        QStringList shown;
+        instrument.afterExchange = [&](const QString &command) {
+            if (command == QLatin1String("*IDN?"))
+                shown << host.statusText();
+        };
 
-void tst_StartUp::lockLeftBehind_data() {
-    QTest::addColumn<bool>("ownerAlive");
+        QCOMPARE(ScopeDiscovery(instrument, exchange, host, prompter, List).run(), found);
 
-    QTest::addRow("by a copy that was killed") << false;
-    // A copy that has run for an hour is still running.
-    QTest::addRow("by a copy still running") << true;
-}
+        QCOMPARE(prompter.asked, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(host.statusText(), status);
+        const QStringList setUp{QStringLiteral("setting 14=300"), QStringLiteral("setting 1=0")};
+        QCOMPARE(withoutReportingSwitches(instrument.log), setUp + operations);
+        QVERIFY(instrument.errorReporting());
+        // Each instrument is asked with its descriptor on the status line.
+        QStringList tried;
+        for (const QString &operation : operations)
+            if (operation.startsWith(QLatin1String("descriptor ")))
+                tried << operation.mid(11);
+        QCOMPARE(shown, tried);
+    }
 
-void tst_StartUp::lockLeftBehind() {
-    QFETCH(bool, ownerAlive);
+    void singleInstance() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mardock.lock"));
+        {
+            SingleInstance first(path);
+            QVERIFY(first.acquire());
+            QVERIFY(first.acquire());
+            SingleInstance second(path);
+            QVERIFY(!second.acquire());
+        }
+        SingleInstance afterFirstEnded(path);
+        QVERIFY(afterFirstEnded.acquire());
 
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("mardock.lock"));
-    const qint64 owner = ownerAlive ? QCoreApplication::applicationPid() : deadProcessId();
-    QVERIFY(owner > 0);
-    QVERIFY(writeHourOldLock(path, owner));
+        SingleInstance noFolder(dir.filePath(QStringLiteral("missing/mardock.lock")));
+        QVERIFY(noFolder.acquire());
+    }
 
-    SingleInstance next(path);
-    QCOMPARE(next.acquire(), !ownerAlive);
-}
+    void lockLeftBehind_data() {
+        QTest::addColumn<bool>("ownerAlive");
 
-void tst_StartUp::secondInstanceEndsBeforeTouchingTheScope() {
-    QTemporaryDir dir;
-    const AppPaths paths(dir.path(), QStringLiteral("mardock"), dir.path());
-    QVERIFY(paths.makeConfigDir());
-    SingleInstance running(paths.lockFile());
-    QVERIFY(running.acquire());
+        QTest::addRow("by a copy that was killed") << false;
+        // A copy that has run for an hour is still running.
+        QTest::addRow("by a copy still running") << true;
+    }
+    void lockLeftBehind() {
+        QFETCH(bool, ownerAlive);
 
-    FakeInstrument instrument;
-    instrument.resources = QStringList{A};
-    instrument.idn.insert(A, ScopeA5);
-    ScriptedPrompter prompter;
-    FakeClock clock;
-    frmMain window(instrument, prompter, clock, paths);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mardock.lock"));
+        const qint64 owner = ownerAlive ? QCoreApplication::applicationPid() : deadProcessId();
+        QVERIFY(owner > 0);
+        QVERIFY(writeHourOldLock(path, owner));
 
-    QVERIFY(!window.Form_Load());
-    QCOMPARE(prompter.asked, QStringList{QStringLiteral("Mardock is already running.")});
-    QVERIFY(instrument.log.isEmpty());
-    QVERIFY(!window.isVisible());
-}
+        SingleInstance next(path);
+        QCOMPARE(next.acquire(), !ownerAlive);
+    }
+
+    void secondInstanceEndsBeforeTouchingTheScope() {
+        QTemporaryDir dir;
+        const AppPaths paths(dir.path(), QStringLiteral("mardock"), dir.path());
+        QVERIFY(paths.makeConfigDir());
+        SingleInstance running(paths.lockFile());
+        QVERIFY(running.acquire());
+
+        FakeInstrument instrument;
+        instrument.resources = QStringList{A};
+        instrument.idn.insert(A, ScopeA5);
+        ScriptedPrompter prompter;
+        FakeClock clock;
+        frmMain window(instrument, prompter, clock, paths);
+
+        QVERIFY(!window.Form_Load());
+        QCOMPARE(prompter.asked, QStringList{QStringLiteral("Mardock is already running.")});
+        QVERIFY(instrument.log.isEmpty());
+        QVERIFY(!window.isVisible());
+    }
+};
 
 QTEST_MAIN(tst_StartUp)
 #include "tst_startup.moc"
