@@ -30,202 +30,189 @@ class tst_CommandExchange : public QObject {
     Q_OBJECT
 
 private slots:
-    void retries_data();
-    void retries();
-    void stopEndsTheRetries();
-    void nestedExchangeLeavesReportingOffForTheRetry();
-    void reportingBackOnAfterAnException_data();
-    void reportingBackOnAfterAnException();
-    void waitSeconds_data();
-    void waitSeconds();
-    void progressDot_data();
-    void progressDot();
+    void retries_data() {
+        QTest::addColumn<bool>("query");
+        QTest::addColumn<bool>("runActive");
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<int>("maxAttempts");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<int>("pauses"); // of 0.1 s each
+        QTest::addColumn<int>("dots");
+        QTest::addColumn<QString>("reply");
+
+        const int unlimited = CommandExchange::Unlimited;
+        QTest::addRow("write, idle, fails: one pause")
+            << false << false << 1 << unlimited << 1 << 1 << 0 << "";
+        QTest::addRow("write, run, fails twice")
+            << false << true << 2 << unlimited << 3 << 2 << 2 << "";
+        QTest::addRow("write, run, one attempt allowed")
+            << false << true << 50 << 1 << 1 << 0 << 0 << "";
+        QTest::addRow("write, run, three attempts allowed")
+            << false << true << 50 << 3 << 3 << 2 << 2 << "";
+        QTest::addRow("query, idle, succeeds")
+            << true << false << 0 << unlimited << 1 << 0 << 0 << "1";
+        QTest::addRow("query, idle, fails: that attempt's text")
+            << true << false << 1 << unlimited << 1 << 1 << 0 << "garbled";
+        QTest::addRow("query, run, fails twice")
+            << true << true << 2 << unlimited << 3 << 2 << 2 << "1";
+    }
+    void retries() {
+        QFETCH(bool, query);
+        QFETCH(bool, runActive);
+        QFETCH(int, maxAttempts);
+        QFETCH(int, attempts);
+        QFETCH(int, pauses);
+        QFETCH(int, dots);
+        Rig rig;
+        rig.host.setStartEnabled(!runActive);
+        QFETCH(int, failures);
+        rig.instrument.failNext = failures;
+        rig.instrument.failedReply = QStringLiteral("garbled");
+        rig.instrument.replies.insert(QStringLiteral("BUSY?"), QStringLiteral("1"));
+        const QString command = query ? QStringLiteral("BUSY?") : QStringLiteral("ACQ:STATE 1");
+
+        if (query)
+            QTEST(rig.exchange.scopeQuery(command), "reply");
+        else
+            rig.exchange.scopeWrite(command, maxAttempts);
+
+        QCOMPARE(rig.instrument.sent(), QStringList(attempts, command));
+        QCOMPARE(rig.host.repaints, dots);
+        if (dots == 0)
+            QCOMPARE(rig.host.statusText(), QStringLiteral("3: Save ISF"));
+        const qint64 ms = rig.elapsedMs();
+        QVERIFY2(ms >= 100 * pauses && ms < 100 * pauses + 20 * (pauses + 1),
+                 qPrintable(QString::number(ms)));
+        QCOMPARE(rig.instrument.log.first(), QStringLiteral("errors off"));
+        QCOMPARE(rig.instrument.log.last(), QStringLiteral("errors on"));
+    }
+
+    // Stop, pressed during the pause after the second attempt, enables Start:
+    // the exchange ends there instead of retrying forever.
+    void stopEndsTheRetries() {
+        Rig rig;
+        rig.instrument.failNext = 1000;
+        rig.host.onPump = [&] {
+            if (rig.instrument.sent().size() % 2 == 0)
+                rig.host.setStartEnabled(true);
+        };
+        rig.host.setStartEnabled(false);
+        rig.exchange.scopeWrite(QStringLiteral("ACQ:STATE 1"));
+        QCOMPARE(rig.instrument.sent().size(), 2);
+        rig.host.setStartEnabled(false);
+        rig.exchange.scopeQuery(QStringLiteral("BUSY?"));
+        QCOMPARE(rig.instrument.sent().size(), 4);
+        QVERIFY(rig.instrument.errorReporting());
+    }
+
+    // Stop runs nested in a retry's pump, and its own exchange ends by switching
+    // error reporting on. The outer retry must still go out with it off, or its
+    // failure would throw out of the capture loop.
+    void nestedExchangeLeavesReportingOffForTheRetry() {
+        Rig rig;
+        rig.host.setStartEnabled(false);
+        rig.instrument.failNext = 2;
+        rig.instrument.refusedWrites << QStringLiteral("ACQ:STATE 1");
+        rig.host.onPump = [&] {
+            if (rig.host.pumps == 1)
+                rig.exchange.scopeWrite(QStringLiteral("ACQ:STATE 0"), 1);
+        };
+        rig.exchange.scopeWrite(QStringLiteral("ACQ:STATE 1"));
+        QCOMPARE(rig.instrument.sent(), (QStringList{"ACQ:STATE 1", "ACQ:STATE 0", "ACQ:STATE 1"}));
+        QVERIFY(rig.instrument.errorReporting());
+    }
+
+    void reportingBackOnAfterAnException_data() {
+        QTest::addColumn<bool>("query");
+        QTest::addColumn<bool>("fromPump");
+
+        QTest::addRow("write, instrument throws") << false << false;
+        QTest::addRow("write, handler in a pump throws") << false << true;
+        QTest::addRow("query, instrument throws") << true << false;
+        QTest::addRow("query, handler in a pump throws") << true << true;
+    }
+    void reportingBackOnAfterAnException() {
+        QFETCH(bool, query);
+        QFETCH(bool, fromPump);
+        Rig rig;
+
+        const auto raise = [] { throw std::runtime_error("boom"); };
+        rig.instrument.failNext = 1;
+        if (fromPump)
+            rig.host.onPump = raise;
+        else
+            rig.instrument.afterExchange = [&](const QString &) { raise(); };
+        if (query)
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                     rig.exchange.scopeQuery(QStringLiteral("*IDN?")));
+        else
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                     rig.exchange.scopeWrite(QStringLiteral("*CLS")));
+        QVERIFY(rig.instrument.errorReporting());
+    }
+
+    void waitSeconds_data() {
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<float>("seconds");
+        QTest::addColumn<bool>("dots");
+        QTest::addColumn<QDateTime>("end");
+
+        const QDate day(2024, 3, 5);
+        const QTime noon(12, 0);
+        QTest::addRow("zero") << noon << 0.0f << false << QDateTime(day, noon);
+        QTest::addRow("retry pause")
+            << noon << 0.1f << false << QDateTime(day, QTime(12, 0, 0, 100));
+        QTest::addRow("one second") << noon << 1.0f << false << QDateTime(day, QTime(12, 0, 1));
+        QTest::addRow("two seconds") << noon << 2.0f << true << QDateTime(day, QTime(12, 0, 2));
+        QTest::addRow("pause across midnight") << QTime(23, 59, 59, 950) << 0.1f << false
+                                               << QDateTime(day.addDays(1), QTime(0, 0, 0, 50));
+        QTest::addRow("two seconds across midnight")
+            << QTime(23, 59, 59) << 2.0f << true << QDateTime(day.addDays(1), QTime(0, 0, 1));
+        QTest::addRow("ending on midnight")
+            << QTime(23, 59, 58) << 2.0f << true << QDateTime(day.addDays(1), QTime(0, 0));
+    }
+    // A wait ends after its time and within one wake-up (plus the clock's
+    // single-precision step) of it; a wait of zero does not pump at all.
+    void waitSeconds() {
+        QFETCH(QTime, start);
+        QFETCH(float, seconds);
+        QFETCH(bool, dots);
+        QFETCH(QDateTime, end);
+        Rig rig;
+
+        rig.clock.set(QDateTime(QDate(2024, 3, 5), start));
+        rig.exchange.waitSeconds(seconds);
+
+        const qint64 late = end.msecsTo(rig.clock.now());
+        QVERIFY2(late >= 0 && late <= 20, qPrintable(rig.clock.now().toString(Qt::ISODateWithMs)));
+        QCOMPARE(rig.host.pumps > 0, seconds > 0);
+        QCOMPARE(rig.host.repaints > 0, dots);
+    }
+
+    void progressDot_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+
+        QTest::addRow("eight dots grow to nine") << "1: Save CSV........"
+                                                 << "1: Save CSV.........";
+        QTest::addRow("nine dots collapse to one") << "1: Save CSV........."
+                                                   << "1: Save CSV.";
+        QTest::addRow("a row of ten inside cuts every time") << "ab..........cdefghijk"
+                                                             << "ab..........c";
+        QTest::addRow("ten dots alone") << ".........."
+                                        << "..";
+    }
+    void progressDot() {
+        QFETCH(QString, before);
+        Rig rig;
+        rig.host.setStatusText(before);
+        rig.host.repaints = 0;
+        rig.exchange.showProgressDot();
+        QTEST(rig.host.statusText(), "after");
+        QCOMPARE(rig.host.repaints, 1);
+        QCOMPARE(rig.host.pumps, 1);
+    }
 };
-
-void tst_CommandExchange::retries_data() {
-    QTest::addColumn<bool>("query");
-    QTest::addColumn<bool>("runActive");
-    QTest::addColumn<int>("failures");
-    QTest::addColumn<int>("maxAttempts");
-    QTest::addColumn<int>("attempts");
-    QTest::addColumn<int>("pauses"); // of 0.1 s each
-    QTest::addColumn<int>("dots");
-    QTest::addColumn<QString>("reply");
-
-    const int unlimited = CommandExchange::Unlimited;
-    QTest::addRow("write, idle, fails: one pause")
-        << false << false << 1 << unlimited << 1 << 1 << 0 << "";
-    QTest::addRow("write, run, fails twice")
-        << false << true << 2 << unlimited << 3 << 2 << 2 << "";
-    QTest::addRow("write, run, one attempt allowed")
-        << false << true << 50 << 1 << 1 << 0 << 0 << "";
-    QTest::addRow("write, run, three attempts allowed")
-        << false << true << 50 << 3 << 3 << 2 << 2 << "";
-    QTest::addRow("query, idle, succeeds") << true << false << 0 << unlimited << 1 << 0 << 0 << "1";
-    QTest::addRow("query, idle, fails: that attempt's text")
-        << true << false << 1 << unlimited << 1 << 1 << 0 << "garbled";
-    QTest::addRow("query, run, fails twice")
-        << true << true << 2 << unlimited << 3 << 2 << 2 << "1";
-}
-
-void tst_CommandExchange::retries() {
-    QFETCH(bool, query);
-    QFETCH(bool, runActive);
-    QFETCH(int, maxAttempts);
-    QFETCH(int, attempts);
-    QFETCH(int, pauses);
-    QFETCH(int, dots);
-    Rig rig;
-    rig.host.setStartEnabled(!runActive);
-    QFETCH(int, failures);
-    rig.instrument.failNext = failures;
-    rig.instrument.failedReply = QStringLiteral("garbled");
-    rig.instrument.replies.insert(QStringLiteral("BUSY?"), QStringLiteral("1"));
-    const QString command = query ? QStringLiteral("BUSY?") : QStringLiteral("ACQ:STATE 1");
-
-    if (query)
-        QTEST(rig.exchange.scopeQuery(command), "reply");
-    else
-        rig.exchange.scopeWrite(command, maxAttempts);
-
-    QCOMPARE(rig.instrument.sent(), QStringList(attempts, command));
-    QCOMPARE(rig.host.repaints, dots);
-    if (dots == 0)
-        QCOMPARE(rig.host.statusText(), QStringLiteral("3: Save ISF"));
-    const qint64 ms = rig.elapsedMs();
-    QVERIFY2(ms >= 100 * pauses && ms < 100 * pauses + 20 * (pauses + 1),
-             qPrintable(QString::number(ms)));
-    QCOMPARE(rig.instrument.log.first(), QStringLiteral("errors off"));
-    QCOMPARE(rig.instrument.log.last(), QStringLiteral("errors on"));
-}
-
-// Stop, pressed during the pause after the second attempt, enables Start:
-// the exchange ends there instead of retrying forever.
-void tst_CommandExchange::stopEndsTheRetries() {
-    Rig rig;
-    rig.instrument.failNext = 1000;
-    rig.host.onPump = [&] {
-        if (rig.instrument.sent().size() % 2 == 0)
-            rig.host.setStartEnabled(true);
-    };
-    rig.host.setStartEnabled(false);
-    rig.exchange.scopeWrite(QStringLiteral("ACQ:STATE 1"));
-    QCOMPARE(rig.instrument.sent().size(), 2);
-    rig.host.setStartEnabled(false);
-    rig.exchange.scopeQuery(QStringLiteral("BUSY?"));
-    QCOMPARE(rig.instrument.sent().size(), 4);
-    QVERIFY(rig.instrument.errorReporting());
-}
-
-// Stop runs nested in a retry's pump, and its own exchange ends by switching
-// error reporting on. The outer retry must still go out with it off, or its
-// failure would throw out of the capture loop.
-void tst_CommandExchange::nestedExchangeLeavesReportingOffForTheRetry() {
-    Rig rig;
-    rig.host.setStartEnabled(false);
-    rig.instrument.failNext = 2;
-    rig.instrument.refusedWrites << QStringLiteral("ACQ:STATE 1");
-    rig.host.onPump = [&] {
-        if (rig.host.pumps == 1)
-            rig.exchange.scopeWrite(QStringLiteral("ACQ:STATE 0"), 1);
-    };
-    rig.exchange.scopeWrite(QStringLiteral("ACQ:STATE 1"));
-    QCOMPARE(rig.instrument.sent(), (QStringList{"ACQ:STATE 1", "ACQ:STATE 0", "ACQ:STATE 1"}));
-    QVERIFY(rig.instrument.errorReporting());
-}
-
-void tst_CommandExchange::reportingBackOnAfterAnException_data() {
-    QTest::addColumn<bool>("query");
-    QTest::addColumn<bool>("fromPump");
-
-    QTest::addRow("write, instrument throws") << false << false;
-    QTest::addRow("write, handler in a pump throws") << false << true;
-    QTest::addRow("query, instrument throws") << true << false;
-    QTest::addRow("query, handler in a pump throws") << true << true;
-}
-
-void tst_CommandExchange::reportingBackOnAfterAnException() {
-    QFETCH(bool, query);
-    QFETCH(bool, fromPump);
-    Rig rig;
-
-    const auto raise = [] { throw std::runtime_error("boom"); };
-    rig.instrument.failNext = 1;
-    if (fromPump)
-        rig.host.onPump = raise;
-    else
-        rig.instrument.afterExchange = [&](const QString &) { raise(); };
-    if (query)
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 rig.exchange.scopeQuery(QStringLiteral("*IDN?")));
-    else
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 rig.exchange.scopeWrite(QStringLiteral("*CLS")));
-    QVERIFY(rig.instrument.errorReporting());
-}
-
-void tst_CommandExchange::waitSeconds_data() {
-    QTest::addColumn<QTime>("start");
-    QTest::addColumn<float>("seconds");
-    QTest::addColumn<bool>("dots");
-    QTest::addColumn<QDateTime>("end");
-
-    const QDate day(2024, 3, 5);
-    const QTime noon(12, 0);
-    QTest::addRow("zero") << noon << 0.0f << false << QDateTime(day, noon);
-    QTest::addRow("retry pause") << noon << 0.1f << false << QDateTime(day, QTime(12, 0, 0, 100));
-    QTest::addRow("one second") << noon << 1.0f << false << QDateTime(day, QTime(12, 0, 1));
-    QTest::addRow("two seconds") << noon << 2.0f << true << QDateTime(day, QTime(12, 0, 2));
-    QTest::addRow("pause across midnight")
-        << QTime(23, 59, 59, 950) << 0.1f << false << QDateTime(day.addDays(1), QTime(0, 0, 0, 50));
-    QTest::addRow("two seconds across midnight")
-        << QTime(23, 59, 59) << 2.0f << true << QDateTime(day.addDays(1), QTime(0, 0, 1));
-    QTest::addRow("ending on midnight")
-        << QTime(23, 59, 58) << 2.0f << true << QDateTime(day.addDays(1), QTime(0, 0));
-}
-
-// A wait ends after its time and within one wake-up (plus the clock's
-// single-precision step) of it; a wait of zero does not pump at all.
-void tst_CommandExchange::waitSeconds() {
-    QFETCH(QTime, start);
-    QFETCH(float, seconds);
-    QFETCH(bool, dots);
-    QFETCH(QDateTime, end);
-    Rig rig;
-
-    rig.clock.set(QDateTime(QDate(2024, 3, 5), start));
-    rig.exchange.waitSeconds(seconds);
-
-    const qint64 late = end.msecsTo(rig.clock.now());
-    QVERIFY2(late >= 0 && late <= 20, qPrintable(rig.clock.now().toString(Qt::ISODateWithMs)));
-    QCOMPARE(rig.host.pumps > 0, seconds > 0);
-    QCOMPARE(rig.host.repaints > 0, dots);
-}
-
-void tst_CommandExchange::progressDot_data() {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("after");
-
-    QTest::addRow("eight dots grow to nine") << "1: Save CSV........"
-                                             << "1: Save CSV.........";
-    QTest::addRow("nine dots collapse to one") << "1: Save CSV........."
-                                               << "1: Save CSV.";
-    QTest::addRow("a row of ten inside cuts every time") << "ab..........cdefghijk"
-                                                         << "ab..........c";
-    QTest::addRow("ten dots alone") << ".........."
-                                    << "..";
-}
-
-void tst_CommandExchange::progressDot() {
-    QFETCH(QString, before);
-    Rig rig;
-    rig.host.setStatusText(before);
-    rig.host.repaints = 0;
-    rig.exchange.showProgressDot();
-    QTEST(rig.host.statusText(), "after");
-    QCOMPARE(rig.host.repaints, 1);
-    QCOMPARE(rig.host.pumps, 1);
-}
 
 QTEST_GUILESS_MAIN(tst_CommandExchange)
 #include "tst_CommandExchange.moc"
