@@ -4,15 +4,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-class tst_frmScreenOptions : public QObject {
-    Q_OBJECT
-
-private slots:
-    void okPublishesTheChoices();
-    void cancelRestoresTheActivationState_data();
-    void cancelRestoresTheActivationState();
-};
-
 namespace {
 
 // From OK, which has the focus when the dialog opens, past Help to the list.
@@ -33,72 +24,76 @@ QStringList commands(const frmScreenOptions &s) {
 
 } // namespace
 
-void tst_frmScreenOptions::okPublishesTheChoices() {
-    PrefsRig rig;
-    frmScreenOptions &s = rig.screenOptions;
-    rig.store.loadPrefs(false);
-    QVERIFY(showActive(s));
-    QSignalSpy returned(&s, &frmScreenOptions::returnToPrefs);
+class tst_frmScreenOptions : public QObject {
+    Q_OBJECT
 
-    tabToFileType(s);
-    QTest::keyClick(s.cboFileType, Qt::Key_Down);
-    click(s.optPortrait);
-    click(s.optInksaverOff);
-    QCOMPARE(commands(s),
-             (QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON"}));
-    QTest::keyClick(s.optInksaverOff, Qt::Key_Return);
+private slots:
+    void okPublishesTheChoices() {
+        PrefsRig rig;
+        frmScreenOptions &s = rig.screenOptions;
+        rig.store.loadPrefs(false);
+        QVERIFY(showActive(s));
+        QSignalSpy returned(&s, &frmScreenOptions::returnToPrefs);
 
-    QCOMPARE(choices(rig), (QStringList{"2", "False", "True", "False", "True"}));
-    QCOMPARE(commands(s),
-             (QStringList{"SAV:IMAG:FILEF TIFF", "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS OFF"}));
-    QVERIFY(!s.isVisible());
-    QCOMPARE(returned.count(), 1);
-    QVERIFY(rig.prefs.isVisible());
-}
+        tabToFileType(s);
+        QTest::keyClick(s.cboFileType, Qt::Key_Down);
+        click(s.optPortrait);
+        click(s.optInksaverOff);
+        QCOMPARE(commands(s),
+                 (QStringList{"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON"}));
+        QTest::keyClick(s.optInksaverOff, Qt::Key_Return);
 
-void tst_frmScreenOptions::cancelRestoresTheActivationState_data() {
-    QTest::addColumn<StoredTexts>("stored");
-    QTest::addColumn<Leave>("how");
-    StoredTexts portraitOff = PrefsRig::optionTexts("False True False True");
-    portraitOff.insert("cboFileType", "0");
-    StoredTexts noneSelected = PrefsRig::optionTexts("False False False False");
-    noneSelected.insert("cboFileType", "-1");
-    QTest::addRow("Cancel button") << portraitOff << Leave::CancelButton;
-    QTest::addRow("Esc key") << portraitOff << Leave::EscKey;
-    QTest::addRow("window frame") << portraitOff << Leave::WindowFrame;
-    QTest::addRow("neither selected comes back") << noneSelected << Leave::CancelButton;
-}
+        QCOMPARE(choices(rig), (QStringList{"2", "False", "True", "False", "True"}));
+        QCOMPARE(commands(s),
+                 (QStringList{"SAV:IMAG:FILEF TIFF", "SAV:IMAG:LAY PORTR", "SAV:IMAG:INKS OFF"}));
+        QVERIFY(!s.isVisible());
+        QCOMPARE(returned.count(), 1);
+        QVERIFY(rig.prefs.isVisible());
+    }
 
-void tst_frmScreenOptions::cancelRestoresTheActivationState() {
-    QFETCH(StoredTexts, stored);
-    QFETCH(Leave, how);
-    PrefsRig rig;
-    frmScreenOptions &s = rig.screenOptions;
-    rig.storeTexts(stored);
-    rig.store.loadPrefs(false);
-    const QStringList loaded = choices(rig);
-    const QStringList loadedCommands = commands(s);
-    QVERIFY(showActive(s));
-    QSignalSpy returned(&s, &frmScreenOptions::returnToPrefs);
-    QSignalSpy help(&s, &frmScreenOptions::helpRequested);
+    void cancelRestoresTheActivationState_data() {
+        QTest::addColumn<StoredTexts>("stored");
+        QTest::addColumn<Leave>("how");
+        StoredTexts portraitOff = PrefsRig::optionTexts("False True False True");
+        portraitOff.insert("cboFileType", "0");
+        StoredTexts noneSelected = PrefsRig::optionTexts("False False False False");
+        noneSelected.insert("cboFileType", "-1");
+        QTest::addRow("Cancel button") << portraitOff << Leave::CancelButton;
+        QTest::addRow("Esc key") << portraitOff << Leave::EscKey;
+        QTest::addRow("window frame") << portraitOff << Leave::WindowFrame;
+        QTest::addRow("neither selected comes back") << noneSelected << Leave::CancelButton;
+    }
+    void cancelRestoresTheActivationState() {
+        QFETCH(StoredTexts, stored);
+        QFETCH(Leave, how);
+        PrefsRig rig;
+        frmScreenOptions &s = rig.screenOptions;
+        rig.storeTexts(stored);
+        rig.store.loadPrefs(false);
+        const QStringList loaded = choices(rig);
+        const QStringList loadedCommands = commands(s);
+        QVERIFY(showActive(s));
+        QSignalSpy returned(&s, &frmScreenOptions::returnToPrefs);
+        QSignalSpy help(&s, &frmScreenOptions::helpRequested);
 
-    tabToFileType(s);
-    QTest::keyClick(s.cboFileType, Qt::Key_End);
-    click(s.optInksaverOn);
-    click(s.optLandscape);
-    click(s.cbHelp);
-    QCOMPARE(help.count(), 1);
-    QVERIFY(s.isVisible());
-    QCOMPARE(choices(rig), (QStringList{"2", "True", "False", "True", "False"}));
+        tabToFileType(s);
+        QTest::keyClick(s.cboFileType, Qt::Key_End);
+        click(s.optInksaverOn);
+        click(s.optLandscape);
+        click(s.cbHelp);
+        QCOMPARE(help.count(), 1);
+        QVERIFY(s.isVisible());
+        QCOMPARE(choices(rig), (QStringList{"2", "True", "False", "True", "False"}));
 
-    leave(s, s.cbCancel, how);
+        leave(s, s.cbCancel, how);
 
-    QCOMPARE(choices(rig), loaded);
-    QCOMPARE(commands(s), loadedCommands);
-    QVERIFY(!s.isVisible());
-    QCOMPARE(returned.count(), 1);
-    QVERIFY(rig.prefs.isVisible());
-}
+        QCOMPARE(choices(rig), loaded);
+        QCOMPARE(commands(s), loadedCommands);
+        QVERIFY(!s.isVisible());
+        QCOMPARE(returned.count(), 1);
+        QVERIFY(rig.prefs.isVisible());
+    }
+};
 
 QTEST_MAIN(tst_frmScreenOptions)
 #include "tst_frmScreenOptions.moc"
