@@ -6,8 +6,9 @@ namespace {
 
 const QString description = QStringLiteral(
     "A simulated oscilloscope for trying Mardock without an instrument.\n"
-    "It serves the scope's raw socket protocol on 127.0.0.1 only and writes the files the scope\n"
-    "is told to save under the storage folder: drive E: is <storage>/E/.\n"
+    "It serves the scope's raw socket protocol (and VXI-11 with --vxi11-port) on 127.0.0.1 only\n"
+    "and writes the files the scope is told to save under the storage folder: drive E: is\n"
+    "<storage>/E/.\n"
     "  SAV:WAVE ALL with FILEF INTERNAL: <name>_CH1.isf and <name>_CH2.isf\n"
     "  SAV:WAVE ALL with FILEF SPREADS:  <name>_CH1.csv and <name>_CH2.csv\n"
     "  SAV:IMAG <name>:                  <name> exactly, as BMP, PNG or TIFF (SAV:IMAG:FILEF)\n"
@@ -38,6 +39,11 @@ SimCommandLine::SimCommandLine() {
         {"record-length", "Samples per waveform (default 10000).", "N", "10000"},
         {"seed", "Random seed for triggers and waveforms (default 1).", "N", "1"},
         {"headers", "Start with reply headers on, as a scope is after power-on, until HEAD 0."},
+        {"vxi11-port",
+         "Also serve VXI-11 (TCPIP::127.0.0.1::INSTR) on this TCP port of 127.0.0.1 (0 picks a "
+         "free port), registered with the local portmapper when one runs.",
+         "N"},
+        {"no-portmapper", "Do not register the VXI-11 port with the local portmapper."},
         {"close-after",
          "Fault: close the connection after the N-th message received, and again "
          "after every N more.",
@@ -87,6 +93,9 @@ std::optional<SimOptions> SimCommandLine::parse(const QStringList &arguments) {
     options.recordLength = static_cast<int>(number({"record-length", 2, 50'000'000}));
     options.seed = static_cast<quint64>(number({"seed", 0, 9.0e15}));
     options.headers = m_parser.isSet("headers");
+    if (m_parser.isSet("vxi11-port"))
+        options.vxi11Port = static_cast<quint16>(number({"vxi11-port", 0, 65535}));
+    options.portmapper = !m_parser.isSet("no-portmapper");
     options.closeAfter = static_cast<int>(number({"close-after", 0, maxInt}));
     if (m_parser.isSet("hang-after"))
         options.hangAfter = static_cast<int>(number({"hang-after", 0, maxInt}));

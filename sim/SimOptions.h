@@ -16,6 +16,10 @@ struct SimOptions {
     quint64 seed = 1;
     // Replies carry their headers until "HEAD 0", as after power-on.
     bool headers = false;
+    // VXI-11 core channel on 127.0.0.1 (0 picks a free port); none if unset.
+    std::optional<quint16> vxi11Port;
+    // Register the VXI-11 port with the local portmapper when one runs.
+    bool portmapper = true;
 
     // Faults. Message counts start at 1; nothing is injected by default.
     int closeAfter = 0;

@@ -4,6 +4,7 @@
 #include "SimScope.h"
 #include "SimServer.h"
 #include "TerminationWatcher.h"
+#include "Vxi11Server.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -44,11 +45,22 @@ int main(int argc, char *argv[]) {
                      unsigned(options->port), qPrintable(server.errorString()));
         return 1;
     }
+    Vxi11Server vxi11(scope, log, *options);
+    if (options->vxi11Port && !vxi11.listen(*options->vxi11Port)) {
+        std::fprintf(stderr, "mardock-scopesim: cannot serve VXI-11 on 127.0.0.1:%u: %s\n",
+                     unsigned(*options->vxi11Port), qPrintable(vxi11.errorString()));
+        return 1;
+    }
+    if (options->vxi11Port && options->portmapper && !vxi11.registerWithPortmapper())
+        std::fprintf(stderr, "mardock-scopesim: no portmapper on 127.0.0.1; VXI-11 clients "
+                             "need the port\n");
     TerminationWatcher watcher;
     QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app,
                      &QCoreApplication::quit);
 
     std::printf("mardock-scopesim listening on 127.0.0.1:%u\n", unsigned(server.port()));
+    if (options->vxi11Port)
+        std::printf("mardock-scopesim vxi11 on 127.0.0.1:%u\n", unsigned(vxi11.port()));
     std::fflush(stdout);
     return app.exec();
 }

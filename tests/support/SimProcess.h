@@ -14,6 +14,10 @@ public:
     bool started() const { return m_port != 0; }
     quint16 port() const { return m_port; }
     QString descriptor() const;
+    // With "--vxi11-port" among the arguments: the VXI-11 port, and the
+    // descriptor that finds it through the portmapper.
+    quint16 vxi11Port() const { return m_vxi11Port; }
+    QString vxi11Descriptor() const;
     QString storageDir() const;
     QString logPath() const;
     // Every command the scope received so far, one per line of its log.
@@ -21,7 +25,8 @@ public:
 
     // Ends the simulator the hard way, as a pulled cable or crash would.
     void kill();
-    // Starts it again on the same port, with the same folders.
+    // Starts it again on the same port (and VXI-11 port), with the same
+    // folders.
     bool restart(const QStringList &extraArgs = {});
 
 private:
@@ -30,4 +35,5 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
+    quint16 m_vxi11Port = 0;
 };
