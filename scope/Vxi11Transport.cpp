@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <fcntl.h>
@@ -16,6 +17,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -92,6 +94,37 @@ bool_t xdrBoundedReadResp(XDR *xdrs, Device_ReadResp *reply) {
            xdr_bytes(xdrs, &reply->data.data_val, &reply->data.data_len, ReadChunk);
 }
 
+// The RPC library sends with plain write(): to an instrument that has gone
+// that raises SIGPIPE, which would end the program. Held over a call, this
+// keeps the signal blocked on the calling thread and swallows one the call
+// raised; the failed write is reported as a failed call all the same.
+class BrokenPipeGuard {
+public:
+    BrokenPipeGuard() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+    }
+    ~BrokenPipeGuard() {
+        if (!m_wasPending) {
+            const timespec none{};
+            while (sigtimedwait(&m_pipe, nullptr, &none) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    BrokenPipeGuard(const BrokenPipeGuard &) = delete;
+    BrokenPipeGuard &operator=(const BrokenPipeGuard &) = delete;
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_previous;
+    bool m_wasPending = false;
+};
+
 // An RPC client on a connected socket, both owned.
 class RpcClient {
 public:
@@ -131,6 +164,7 @@ public:
         timeval wait{time_t(left / 1000), suseconds_t(left % 1000 * 1000)};
         ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
         clnt_control(m_client, CLSET_TIMEOUT, reinterpret_cast<char *>(&wait));
+        const BrokenPipeGuard guard;
         return call(m_client, wait);
     }
 

@@ -23,6 +23,8 @@ private slots:
     void faultFailsAndTheNextExchangeWorks_data();
     void faultFailsAndTheNextExchangeWorks();
     void lateReplyNeverAnswersTheNextQuery();
+    void hangEndsAndTheLinkRecovers();
+    void twoLinksEachGetTheirOwnReplies();
     void scopeKilledThenBackOnTheSamePort();
     void refusedConnection();
     void descriptorFoundThroughThePortmapper();
@@ -138,6 +140,31 @@ void tst_Vxi11Link::lateReplyNeverAnswersTheNextQuery() {
     QVERIFY(failure(link, "*IDN?", 100ms).contains(QStringLiteral("timed out")));
     QCOMPARE(query(link, "BUSY?"), QByteArray("0"));
     QCOMPARE(query(link, "*IDN?"), QByteArray(Idn));
+}
+
+// A call the scope never answers drops the connection; once the scope is
+// back, the next exchange reconnects by itself and gets its own reply.
+void tst_Vxi11Link::hangEndsAndTheLinkRecovers() {
+    SimProcess sim(vxi11Args({"--hang-after", "1", "--hang-ms", "700"}));
+    QVERIFY(sim.started());
+    Vxi11Transport link(QStringLiteral("127.0.0.1"), QStringLiteral("inst0"), sim.vxi11Port());
+    QCOMPARE(query(link, "*IDN?"), QByteArray(Idn));
+
+    QVERIFY(failure(link, "BUSY?", 200ms).contains(QStringLiteral("timed out")));
+    QTRY_VERIFY_WITH_TIMEOUT(failure(link, "BUSY?", 200ms).isEmpty(), 5000);
+    QCOMPARE(query(link, "*IDN?"), QByteArray(Idn));
+}
+
+void tst_Vxi11Link::twoLinksEachGetTheirOwnReplies() {
+    SimProcess sim(vxi11Args());
+    QVERIFY(sim.started());
+    Vxi11Transport first(QStringLiteral("127.0.0.1"), QStringLiteral("inst0"), sim.vxi11Port());
+    Vxi11Transport second(QStringLiteral("127.0.0.1"), QStringLiteral("inst0"), sim.vxi11Port());
+
+    first.write("*IDN?", 5s);
+    second.write("BUSY?", 5s);
+    QCOMPARE(first.read('\n', 5s).toByteArray(), QByteArray(Idn));
+    QCOMPARE(second.read('\n', 5s).toByteArray(), QByteArray("0"));
 }
 
 void tst_Vxi11Link::scopeKilledThenBackOnTheSamePort() {
