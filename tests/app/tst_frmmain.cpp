@@ -64,40 +64,6 @@ class tst_frmMain : public QObject {
     Q_OBJECT
 
 private slots:
-    void controls_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("tip");
-        QTest::addColumn<QRect>("geometry");
-        QTest::addColumn<QString>("next");
-        const auto row = [](const char *name, const char *caption, const char *tip, QRect geometry,
-                            const char *next) {
-            QTest::addRow("%s", name)
-                << QString(name) << QString(caption) << QString(tip) << geometry << QString(next);
-        };
-        row("cbPrefs", "Prefs", "Select what to save", QRect(0, 0, 41, 25), "cbStart");
-        row("cbStart", "Start", "Start saving", QRect(41, 0, 41, 25), "cbStop");
-        row("cbStop", "Stop", "Stop Saving", QRect(82, 0, 41, 25), "cbClose");
-        row("cbClose", "Close", "Close and exit program", QRect(123, 0, 41, 25), "Text1");
-        // The chain closes through the window itself.
-        row("Text1", "Text1", "Status", QRect(0, 24, 161, 19), "frmMain");
-    }
-    void controls() {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QFETCH(QString, tip);
-        QFETCH(QRect, geometry);
-        QFETCH(QString, next);
-
-        Fixture f;
-        auto *control = f.window.findChild<QWidget *>(name);
-        QVERIFY(control);
-        QCOMPARE(control->property("text").toString(), caption);
-        QCOMPARE(control->toolTip(), tip);
-        QCOMPARE(control->geometry(), geometry);
-        QCOMPARE(control->nextInFocusChain()->objectName(), next);
-    }
-
     void window() {
         Fixture f;
         QVERIFY(f.start());
