@@ -230,29 +230,6 @@ private slots:
         QCOMPARE(edit->text(), afterFocusLoss);
     }
 
-    void focusOrder() {
-        PrefsRig rig;
-        rig.store.loadPrefs(false);
-        setCheckValue(rig.prefs.chkASCII, 1);
-        setCheckValue(rig.prefs.chkScreen, 1);
-        QVERIFY(showActive(rig.prefs));
-
-        QStringList visited;
-        for (int i = 0; i < 21; ++i) {
-            QWidget *focused = QApplication::focusWidget();
-            QVERIFY(focused);
-            visited << focused->objectName();
-            QTest::keyClick(focused, Qt::Key_Tab);
-        }
-        QCOMPARE(visited, (QStringList{"hsDelay",          "chkAsk",        "chkStopAfter",
-                                       "chkWFM",           "txtWFMpath",    "txtWFMprefix",
-                                       "chkASCII",         "txtASCIIpath",  "txtASCIIprefix",
-                                       "chkScreen",        "txtScreenPath", "txtScreenPrefix",
-                                       "cbScreenOptions",  "cbOK",          "cbHelp",
-                                       "txtAcqLimit",      "cbCancel",      "chkRestoreRun",
-                                       "chkUseTimestamps", "cbDefault",     "hsDelay"}));
-    }
-
     void mouseReleaseOnTheDialog_data() {
         QTest::addColumn<Qt::MouseButton>("button");
         QTest::addColumn<bool>("onLabel");
