@@ -18,7 +18,6 @@ private slots:
         QTest::addRow("line") << QByteArray("KXA5,1\n") << '\n'
                               << QByteArray("KXA5,1") << 7 << false;
         QTest::addRow("CR LF") << QByteArray("0\r\nmore") << '\n' << QByteArray("0") << 3 << false;
-        QTest::addRow("empty line") << QByteArray("\n") << '\n' << QByteArray("") << 1 << false;
         QTest::addRow("only the first line") << QByteArray("a\nb\n") << '\n'
                                              << QByteArray("a") << 2 << false;
         QTest::addRow("other terminator")

@@ -154,12 +154,6 @@ void TestSimScope::script_data() {
                                                                    "+1",
                                                                    "BUSY? => 0"}
                                                     << 1.0;
-    QTest::addRow("settings read back in short form")
-        << QStringList{"SAV:WAVE:FILEF SPREADSHEET;GATI NON",
-                       "SAV:IMAG:FILEF TIFF;LAY PORTR;INKS ON",
-                       "SAV:WAVE:FILEF?;GATI?;:SAV:IMAG:FILEF?;LAY?;INKS? => "
-                       "SPREADS;NON;TIFF;PORTR;1"}
-        << 1.0;
     QTest::addRow("headers long and short")
         << QStringList{"HEAD 1",    "BUSY? => :BUSY 0",           "ACQ:STATE? => :ACQUIRE:STATE 1",
                        "VERB 0",    "ACQ:STATE? => :ACQ:STATE 1", "HEAD OFF",
