@@ -135,16 +135,18 @@ void Vxi11Server::serveRequests() {
     const int ready = ::poll(sockets.data(), sockets.size(), 0);
     if (ready > 0)
         svc_getreq_poll(sockets.data(), ready);
-    if (m_closing) {
-        SVC_DESTROY(m_closing);
-        m_closing = nullptr;
+    if (m_closing >= 0) {
+        // The library may have dropped the connection already; a shut-down
+        // socket makes it drop it in its own time either way.
+        ::shutdown(m_closing, SHUT_RDWR);
+        m_closing = -1;
         m_messagesOnConnection = 0;
     }
     watchSockets();
 }
 
-void Vxi11Server::closeAfterReply(SVCXPRT *connection) {
-    m_closing = connection;
+void Vxi11Server::closeAfterReply(int socket) {
+    m_closing = socket;
 }
 
 bool Vxi11Server::hanging() {
@@ -292,7 +294,7 @@ bool_t device_write_1_svc(Device_WriteParms *request, Device_WriteResp *result,
     result->error = outcome.error;
     result->size = outcome.error == 0 ? request->data.data_len : 0;
     if (outcome.closeConnection)
-        theServer->closeAfterReply(call->rq_xprt);
+        theServer->closeAfterReply(call->rq_xprt->xp_fd);
     return outcome.answered;
 }
 

@@ -13,7 +13,6 @@
 class CommandLog;
 class QSocketNotifier;
 class SimScope;
-struct __rpc_svcxprt;
 
 // The scope's VXI-11 core channel on 127.0.0.1, served from the event loop:
 // the RPC library's sockets are watched with socket notifiers and each
@@ -58,8 +57,9 @@ public:
                  long &reason);
     Outcome clear(long link);
     Outcome destroyLink(long link);
-    // Ends the connection a request came on once it is answered.
-    void closeAfterReply(__rpc_svcxprt *connection);
+    // Ends the connection (its socket) a request came on once it is
+    // answered.
+    void closeAfterReply(int socket);
 
 private:
     struct Link {
@@ -92,5 +92,5 @@ private:
     qint64 m_messages = 0;
     qint64 m_messagesOnConnection = 0;
     QElapsedTimer m_hang;
-    __rpc_svcxprt *m_closing = nullptr;
+    int m_closing = -1;
 };

@@ -34,8 +34,6 @@ private slots:
                               << "malformed resource descriptor \"scope please\"";
         QTest::addRow("port out of range") << "TCPIP0::127.0.0.1::99999::SOCKET"
                                            << "out of range";
-        QTest::addRow("VXI-11") << "TCPIP0::127.0.0.1::INSTR"
-                                << "unsupported resource type";
     }
     // Refused at once with reporting on, and by every exchange after it with
     // reporting off; the descriptor still reads back as set, for the message.
