@@ -24,19 +24,15 @@ const QStringList RunPreparation{"HEAD 0;VERB 0", "ACQ:STOPA SEQ;STATE 0"};
 const QStringList Restore{"TRIG", "ACQ:STATE 0", "ACQ:STOPA RUNST", "TRIG:A:MOD AUTO",
                           "ACQ:STATE 1"};
 
-QStringList isfSave(const QString &stem) {
-    return {"SAV:WAVE:FILEF INTERNAL", QStringLiteral("SAV:WAVE ALL, \"E:\\my_ISFs_%1\"").arg(stem),
-            "BUSY?", "FILES:DIR?"};
-}
-
-QStringList csvSave(const QString &stem) {
-    return {"SAV:WAVE:FILEF SPREADS", "SAV:WAVE:GATI NON",
-            QStringLiteral("SAV:WAVE ALL, \"E:\\my_CSVs_%1\"").arg(stem), "BUSY?"};
-}
-
-QStringList imageSave(const QString &stem) {
-    return {"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON",
-            QStringLiteral("SAV:IMAG \"E:\\my_Images_%1.PNG\"").arg(stem), "BUSY?"};
+// The three saves of one acquisition, as the scope receives them.
+QStringList allSaves(const QString &stem) {
+    return QStringLiteral(
+               "SAV:WAVE:FILEF INTERNAL|SAV:WAVE ALL, \"E:\\my_ISFs_%1\"|BUSY?|"
+               "FILES:DIR?|SAV:WAVE:FILEF SPREADS|SAV:WAVE:GATI NON|"
+               "SAV:WAVE ALL, \"E:\\my_CSVs_%1\"|BUSY?|SAV:IMAG:FILEF PNG|"
+               "SAV:IMAG:LAY LAN|SAV:IMAG:INKS ON|SAV:IMAG \"E:\\my_Images_%1.PNG\"|BUSY?")
+        .arg(stem)
+        .split(u'|');
 }
 
 const QStringList Armed{"ACQ:STATE 1", "BUSY?"};
@@ -89,7 +85,7 @@ struct Program {
     }
 
     // Chooses what to save through the dialog, as a user would, with counter stems.
-    void choose(bool isf, bool csv, bool image, int limit, bool restore, bool ask = false) {
+    void choose(bool isf, bool csv, bool image, int limit, bool restore) {
         QTest::mouseClick(window->cbPrefs, Qt::LeftButton);
         frmPrefs &prefs = window->prefsDialog();
         setCheckValue(prefs.chkUseTimestamps, 0);
@@ -99,7 +95,6 @@ struct Program {
         setCheckValue(prefs.chkStopAfter, limit > 0);
         prefs.txtAcqLimit->setText(QString::number(limit));
         setCheckValue(prefs.chkRestoreRun, restore);
-        setCheckValue(prefs.chkAsk, ask);
         QTest::mouseClick(prefs.cbOK, Qt::LeftButton);
     }
 
@@ -142,9 +137,8 @@ private slots:
 
         QCOMPARE(program.window->statusText(), QStringLiteral("2: Done"));
         QVERIFY(program.window->startEnabled());
-        QTRY_COMPARE(program.runLog(), RunPreparation + Armed + isfSave("1") + csvSave("1") +
-                                           imageSave("1") + Armed + isfSave("2") + csvSave("2") +
-                                           imageSave("2"));
+        QTRY_COMPARE(program.runLog(),
+                     RunPreparation + Armed + allSaves("1") + Armed + allSaves("2"));
         QCOMPARE(storedFiles(program.sim),
                  (QStringList{"my_CSVs_1_CH1.csv", "my_CSVs_1_CH2.csv", "my_CSVs_2_CH1.csv",
                               "my_CSVs_2_CH2.csv", "my_ISFs_1_CH1.isf", "my_ISFs_1_CH2.isf",

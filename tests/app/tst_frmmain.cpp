@@ -76,28 +76,21 @@ private slots:
         QVERIFY(!f.window.screenOptionsDialog().isVisible());
     }
 
-    void buttonStates_data() {
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<QList<bool>>("enabled"); // Prefs, Start, Stop, Close
-
-        QTest::addRow("idle") << false << QList<bool>{true, true, false, true};
-        QTest::addRow("running") << true << QList<bool>{false, false, true, false};
-    }
     void buttonStates() {
-        QFETCH(bool, running);
-        QFETCH(QList<bool>, enabled);
-
         Fixture f;
         QVERIFY(f.start());
-        if (running)
-            f.window.setRunButtons();
-        QCOMPARE(f.window.startEnabled(), !running);
-        const QList<bool> actual{f.window.cbPrefs->isEnabled(), f.window.cbStart->isEnabled(),
-                                 f.window.cbStop->isEnabled(), f.window.cbClose->isEnabled()};
-        QCOMPARE(actual, enabled);
+        const auto enabled = [&] {
+            return QList<bool>{f.window.cbPrefs->isEnabled(), f.window.cbStart->isEnabled(),
+                               f.window.cbStop->isEnabled(), f.window.cbClose->isEnabled()};
+        };
+        const QList<bool> idle{true, true, false, true};
+        QCOMPARE(enabled(), idle);
+        f.window.setRunButtons();
+        QCOMPARE(enabled(), (QList<bool>{false, false, true, false}));
+        QVERIFY(!f.window.startEnabled());
         f.window.setIdleButtons();
+        QCOMPARE(enabled(), idle);
         QVERIFY(f.window.startEnabled());
-        QVERIFY(!f.window.cbStop->isEnabled());
     }
 
     void statusLineIsReadOnly() {
@@ -129,29 +122,27 @@ private slots:
         QCOMPARE(openViewers().size(), 1);
     }
 
-    void dialogsReachHelpAndDefaults() {
+    // The dialog takes the window's place; its Help and Defaults reach the
+    // window's guide and the store.
+    void prefsDialogInPlaceOfTheWindow() {
         Fixture f;
         QVERIFY(f.start());
-        f.window.cbPrefs_Click();
-        QTest::mouseClick(f.window.prefsDialog().cbHelp, Qt::LeftButton);
-        QTRY_COMPARE(openViewers().size(), 1);
-        openViewers().constFirst()->close();
-
-        f.window.prefsDialog().txtWFMprefix->setText(QStringLiteral("edited_"));
-        f.prompter.answers = {Prompter::Answer::Ok};
-        QTest::mouseClick(f.window.prefsDialog().cbDefault, Qt::LeftButton);
-        QCOMPARE(f.window.prefsDialog().txtWFMprefix->text(), QStringLiteral("my_ISFs_"));
-    }
-
-    void prefsHidesTheWindowUntilTheDialogReturns() {
-        Fixture f;
-        QVERIFY(f.start());
+        frmPrefs &prefs = f.window.prefsDialog();
         QTest::mouseClick(f.window.cbPrefs, Qt::LeftButton);
         QVERIFY(!f.window.isVisible());
-        QVERIFY(f.window.prefsDialog().isVisible());
-        QTest::mouseClick(f.window.prefsDialog().cbOK, Qt::LeftButton);
+        QVERIFY(prefs.isVisible());
+
+        QTest::mouseClick(prefs.cbHelp, Qt::LeftButton);
+        QTRY_COMPARE(openViewers().size(), 1);
+        openViewers().constFirst()->close();
+        prefs.txtWFMprefix->setText(QStringLiteral("edited_"));
+        f.prompter.answers = {Prompter::Answer::Ok};
+        QTest::mouseClick(prefs.cbDefault, Qt::LeftButton);
+        QCOMPARE(prefs.txtWFMprefix->text(), QStringLiteral("my_ISFs_"));
+
+        QTest::mouseClick(prefs.cbOK, Qt::LeftButton);
         QVERIFY(f.window.isVisible());
-        QVERIFY(!f.window.prefsDialog().isVisible());
+        QVERIFY(!prefs.isVisible());
     }
 
     void startWithNothingSelected_data() {
