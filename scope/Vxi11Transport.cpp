@@ -197,7 +197,14 @@ Vxi11Transport::Vxi11Transport(const QString &host, const QString &deviceName, q
     , m_corePort(corePort) {}
 
 Vxi11Transport::~Vxi11Transport() {
-    close();
+    if (m_link) {
+        // Politely, and only briefly: the instrument forgets the link with
+        // the connection anyway.
+        Device_Error ignored{};
+        m_link->rpc->within(steady_clock::now() + AnswerAllowance, [&](CLIENT *client, timeval) {
+            return ::destroy_link_1(&m_link->id, &ignored, client);
+        });
+    }
 }
 
 QString Vxi11Transport::peer() const {
@@ -300,26 +307,20 @@ void Vxi11Transport::open() {
             QStringLiteral("%1 refused the link: %2").arg(peer(), deviceError(reply.error)));
     link->id = reply.lid;
     link->maxRecvSize = std::clamp(reply.maxRecvSize, MinRecvSize, WriteChunkCap);
+    link->needsClear = std::exchange(m_clearOnOpen, false);
     m_link = std::move(link);
 }
 
-void Vxi11Transport::close() {
-    if (m_link) {
-        // Politely, and only briefly: the instrument forgets the link with
-        // the connection anyway.
-        Device_Error ignored{};
-        m_link->rpc->within(steady_clock::now() + AnswerAllowance, [&](CLIENT *client, timeval) {
-            return ::destroy_link_1(&m_link->id, &ignored, client);
-        });
-    }
+void Vxi11Transport::dropLink() {
+    // No goodbye: the instrument failed to answer, or answered nonsense. It
+    // may still hold output of ours, which the next link clears first.
     m_link.reset();
     m_reply = QByteArray();
+    m_clearOnOpen = true;
 }
 
 void Vxi11Transport::failAndClose(const QString &reason) {
-    // No goodbye: the instrument failed to answer, or answered nonsense.
-    m_link.reset();
-    m_reply = QByteArray();
+    dropLink();
     throw TransportError(reason);
 }
 
@@ -339,18 +340,13 @@ void Vxi11Transport::clearLink(Deadline deadline) {
 
 void Vxi11Transport::write(QByteArrayView message, milliseconds timeout) {
     if (m_link && !m_link->rpc->quiet())
-        m_link.reset();
-    if (m_link && m_link->needsClear) {
-        // The reply to an earlier query may still arrive; it must not answer
-        // this one.
-        try {
-            clearLink(steady_clock::now() + std::min<milliseconds>(timeout, ClearTimeout));
-        } catch (const TransportError &) {
-            // Closed: the next link starts clean.
-        }
-    }
+        dropLink();
     if (!m_link)
         open();
+    // The reply to an earlier query may still arrive; it must not answer
+    // this one.
+    if (m_link->needsClear)
+        clearLink(steady_clock::now() + std::min<milliseconds>(timeout, ClearTimeout));
     const Deadline deadline = steady_clock::now() + timeout;
     m_link->needsClear = true;
 

@@ -17,7 +17,8 @@
 // own timeout, so it normally reports an overdue reply itself and the link
 // survives; the reply it may still produce is cleared before the next
 // command. A call that gets no answer at all drops the connection, so a late
-// answer can never be taken for a later call's; the next write reconnects.
+// answer can never be taken for a later call's; the next write reconnects
+// and clears the instrument before its command.
 class Vxi11Transport : public Transport {
 public:
     static constexpr qsizetype MaxReplyBytes = 64 * 1024 * 1024;
@@ -44,7 +45,7 @@ private:
     struct Link;
 
     void open();
-    void close();
+    void dropLink();
     [[noreturn]] void failAndClose(const QString &reason);
     int connectTo(quint16 port, Deadline deadline) const;
     quint16 lookUpCorePort(Deadline deadline) const;
@@ -55,5 +56,6 @@ private:
     QByteArray m_deviceName;
     quint16 m_corePort;
     std::unique_ptr<Link> m_link;
+    bool m_clearOnOpen = false;
     QByteArray m_reply;
 };

@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -27,6 +28,7 @@ private slots:
     void twoLinksEachGetTheirOwnReplies();
     void scopeKilledThenBackOnTheSamePort();
     void refusedConnection();
+    void silentListenerFailsTheOpen();
     void descriptorFoundThroughThePortmapper();
 };
 
@@ -192,6 +194,17 @@ void tst_Vxi11Link::refusedConnection() {
     const QString why = failure(link, "*IDN?", 500ms);
     QVERIFY2(why.contains(QStringLiteral("refused")), qPrintable(why));
     QVERIFY_THROWS_EXCEPTION(TransportError, link.read('\n', 100ms));
+}
+
+// Something takes the connection but never answers: opening the link gives
+// up by itself instead of waiting on the RPC library's long default.
+void tst_Vxi11Link::silentListenerFailsTheOpen() {
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    Vxi11Transport link(QStringLiteral("127.0.0.1"), QStringLiteral("inst0"), silent.serverPort());
+
+    const QString why = failure(link, "*IDN?", 500ms);
+    QVERIFY2(why.contains(QStringLiteral("timed out")), qPrintable(why));
 }
 
 // The one test of the way a real descriptor is opened: the simulator
