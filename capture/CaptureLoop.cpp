@@ -15,6 +15,12 @@ namespace {
 // still ends at once.
 constexpr int RestoreAttempts = 2;
 
+// A trigger that comes soon after arming is caught at the link's pace; after
+// this many polls each further one waits a little for events first, so hours
+// of waiting for a trigger do not keep a core busy with polls and repaints.
+constexpr int BackToBackPolls = 100;
+constexpr int PollPauseMs = 2;
+
 // A check box also holds 2 (greyed), which only an edited store produces; like
 // the start check, only a plain check counts.
 bool checked(int checkBoxValue) {
@@ -122,8 +128,15 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
 }
 
 bool CaptureLoop::waitForAcquisition() {
+    int busyPolls = 0;
     while (m_exchange.scopeQuery(QStringLiteral("BUSY?")) != QLatin1String("0")) {
         m_exchange.showProgressDot();
+        // The pause ends at once on Stop's click; the check comes after it so
+        // that a stopped run sends nothing more.
+        if (busyPolls < BackToBackPolls)
+            ++busyPolls;
+        else
+            m_host.pumpEvents(PollPauseMs);
         if (stopped())
             break;
     }

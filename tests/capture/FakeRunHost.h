@@ -13,11 +13,17 @@ public:
     bool startEnabled() const override { return m_window.startEnabled(); }
     QString statusText() const override { return m_window.statusText(); }
     void setStatusText(const QString &text) override { m_window.setStatusText(text); }
-    void pumpEvents(int maxWaitMs) override { m_window.pumpEvents(maxWaitMs); }
+    void pumpEvents(int maxWaitMs) override {
+        if (maxWaitMs > 0)
+            ++blockingPumps;
+        m_window.pumpEvents(maxWaitMs);
+    }
     void setRunButtons() override { setButtons(false); }
     void setIdleButtons() override { setButtons(true); }
 
     bool stopEnabled = false;
+    // Pumps that may block waiting for events, made by the run itself.
+    int blockingPumps = 0;
 
 private:
     void setButtons(bool idle) {

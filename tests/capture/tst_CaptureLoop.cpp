@@ -223,6 +223,43 @@ private slots:
         }
     }
 
+    void acquisitionWaitPauses_data() {
+        QTest::addColumn<int>("busyPolls");
+        QTest::addColumn<bool>("pauses");
+        QTest::addRow("trigger at once") << 0 << false;
+        QTest::addRow("trigger soon after arming, polled back to back") << 20 << false;
+        QTest::addRow("long wait for a trigger") << 1000 << true;
+    }
+    void acquisitionWaitPauses() {
+        QFETCH(int, busyPolls);
+        Rig rig;
+        rig.prefs.limit = 1;
+        rig.scope.replyQueues["BUSY?"] = QStringList(busyPolls, "1");
+
+        rig.loop.run();
+
+        QCOMPARE(rig.traffic().count("query BUSY?"), busyPolls + 2);
+        QTEST(rig.host.blockingPumps > 0, "pauses");
+        QCOMPARE(rig.host.statusText(), "1: Done");
+    }
+
+    void stopDuringPollPauseSendsNothingMore() {
+        Rig rig;
+        rig.prefs.restoreRun = false;
+        rig.scope.replies["BUSY?"] = "1";
+        rig.window.onPump = [&] {
+            if (rig.host.blockingPumps == 1 && !rig.host.startEnabled())
+                rig.loop.stop();
+        };
+
+        rig.loop.run();
+
+        QVERIFY(rig.idle());
+        QCOMPARE(rig.host.statusText(), "1: Stopped");
+        QCOMPARE(rig.traffic().mid(rig.traffic().size() - 2),
+                 QStringList({"query BUSY?", "clear"}));
+    }
+
     void fileNameGuard_data() {
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("sent");
