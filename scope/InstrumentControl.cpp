@@ -40,6 +40,10 @@ auto InstrumentControl::attempt(const char *operation, Operation &&run) -> declt
 
 Transport &InstrumentControl::transport() {
     if (!m_transport) {
+        for (const auto &source : std::as_const(m_sources)) {
+            if ((m_transport = source->open(m_descriptor)))
+                return *m_transport;
+        }
         QString why;
         const auto parsed = ResourceDescriptor::parse(m_descriptor, &why);
         if (!parsed)

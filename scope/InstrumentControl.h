@@ -10,7 +10,8 @@
 #include <memory>
 
 // The instrument I/O control: talks to the instrument the descriptor names
-// through the transport its descriptor calls for.
+// through the transport a source opens for it (a vendor VISA library opens
+// what it listed), or else the one its descriptor calls for.
 //
 // Settings: 14 (TimeoutSetting) is the I/O timeout of one write or one query
 // in milliseconds, 300 until set, at least 1. 1 (TerminatorSetting) is the

@@ -2,6 +2,7 @@
 
 #include "SocketTransport.h"
 #include "TransportError.h"
+#include "UsbtmcTransport.h"
 #include "Vxi11Transport.h"
 
 std::unique_ptr<Transport> TransportFactory::create(const ResourceDescriptor &descriptor) {
@@ -11,7 +12,7 @@ std::unique_ptr<Transport> TransportFactory::create(const ResourceDescriptor &de
     case ResourceDescriptor::Kind::LanInstrument:
         return std::make_unique<Vxi11Transport>(descriptor.host, descriptor.deviceName);
     case ResourceDescriptor::Kind::UsbInstrument:
-        throw TransportError(QStringLiteral("unsupported resource type: USB instruments"));
+        return std::make_unique<UsbtmcTransport>(descriptor);
     }
     throw TransportError(QStringLiteral("unsupported resource type"));
 }

@@ -1,0 +1,208 @@
+#include "UsbtmcTransport.h"
+
+#include "ReplyFramer.h"
+#include "TransportError.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/usb/tmc.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using namespace std::chrono;
+
+namespace {
+
+constexpr qsizetype ReadChunk = 64 * 1024;
+// The driver refuses shorter timeouts.
+constexpr milliseconds DriverMinimumTimeout{100};
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+UsbtmcTransport::UsbtmcTransport(ResourceDescriptor wanted, UsbtmcDevices devices)
+    : m_wanted(std::move(wanted))
+    , m_devices(std::move(devices)) {}
+
+UsbtmcTransport::~UsbtmcTransport() {
+    close();
+}
+
+QString UsbtmcTransport::name() const {
+    return QStringLiteral("USB instrument %1:%2 serial %3")
+        .arg(m_wanted.vendorId, 4, 16, QLatin1Char('0'))
+        .arg(m_wanted.productId, 4, 16, QLatin1Char('0'))
+        .arg(m_wanted.serial);
+}
+
+void UsbtmcTransport::open() {
+    const auto path = m_devices.devicePath(m_wanted);
+    if (!path)
+        throw TransportError(QStringLiteral("%1 is not connected").arg(name()));
+    m_fd = ::open(QFile::encodeName(*path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
+        const int error = errno;
+        throw TransportError(QStringLiteral("cannot open %1 (%2): %3%4")
+                                 .arg(*path, name(), systemError(error),
+                                      error == EACCES
+                                          ? QStringLiteral("; is the udev rule installed?")
+                                          : QString()));
+    }
+    m_path = *path;
+    m_driverIoctls = true;
+}
+
+void UsbtmcTransport::close() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_buffer = QByteArray();
+    m_terminatorMayFollow = false;
+}
+
+void UsbtmcTransport::failAndClose(const QString &reason) {
+    close();
+    throw TransportError(reason);
+}
+
+// False when the call failed; a file that is no usbtmc device stops
+// further driver calls.
+bool UsbtmcTransport::driverCall(unsigned long request, void *argument) {
+    if (!m_driverIoctls)
+        return false;
+    if (::ioctl(m_fd, request, argument) == 0)
+        return true;
+    if (errno == ENOTTY)
+        m_driverIoctls = false;
+    return false;
+}
+
+void UsbtmcTransport::setDriverTimeout(Deadline deadline, const char *waitingFor) {
+    const auto remaining = ceil<milliseconds>(deadline - steady_clock::now());
+    if (remaining.count() <= 0)
+        failAndClose(QStringLiteral("timed out waiting for %1").arg(QLatin1String(waitingFor)));
+    __u32 timeout =
+        __u32(std::min<qint64>(std::max(remaining, DriverMinimumTimeout).count(), UINT32_MAX));
+    driverCall(USBTMC_IOCTL_SET_TIMEOUT, &timeout);
+}
+
+void UsbtmcTransport::waitFor(short events, Deadline deadline, const char *waitingFor) {
+    for (;;) {
+        const auto remaining = ceil<milliseconds>(deadline - steady_clock::now()).count();
+        if (remaining <= 0)
+            failAndClose(QStringLiteral("timed out waiting for %1").arg(QLatin1String(waitingFor)));
+        pollfd watched{m_fd, events, 0};
+        const int ready =
+            ::poll(&watched, 1, int(std::min<decltype(remaining)>(remaining, INT_MAX)));
+        if (ready > 0)
+            return;
+        if (ready < 0 && errno != EINTR)
+            failAndClose(systemError(errno));
+    }
+}
+
+void UsbtmcTransport::write(QByteArrayView message, milliseconds timeout) {
+    const Deadline deadline = steady_clock::now() + timeout;
+    if (m_fd < 0)
+        open();
+    m_outgoing.truncate(0);
+    m_outgoing.append(message.data(), message.size());
+    m_outgoing.append('\n');
+    qsizetype sent = 0;
+    while (sent < m_outgoing.size()) {
+        setDriverTimeout(deadline, "the instrument to accept the command");
+        const ssize_t done = ::write(m_fd, m_outgoing.constData() + sent, m_outgoing.size() - sent);
+        if (done >= 0) {
+            sent += done;
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            waitFor(POLLOUT, deadline, "the instrument to accept the command");
+        else if (errno == ETIMEDOUT)
+            failAndClose(
+                QStringLiteral("timed out waiting for the instrument to accept the command"));
+        else
+            failAndClose(
+                QStringLiteral("sending to %1 failed: %2").arg(m_path, systemError(errno)));
+    }
+}
+
+QByteArrayView UsbtmcTransport::read(char terminator, milliseconds timeout) {
+    if (m_fd < 0)
+        throw TransportError(QStringLiteral("no connection to read a reply from"));
+    const Deadline deadline = steady_clock::now() + timeout;
+    m_buffer.truncate(0);
+    ReplyFramer framer(terminator, MaxReplyBytes);
+    for (;;) {
+        setDriverTimeout(deadline, "a reply");
+        const qsizetype held = m_buffer.size();
+        m_buffer.resize(held + ReadChunk);
+        const ssize_t got = ::read(m_fd, m_buffer.data() + held, ReadChunk);
+        m_buffer.truncate(held + std::max<ssize_t>(got, 0));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN) {
+                waitFor(POLLIN, deadline, "a reply");
+                continue;
+            }
+            if (errno == ETIMEDOUT) {
+                // The instrument may still answer; that answer must not be
+                // the next query's.
+                driverCall(USBTMC_IOCTL_ABORT_BULK_IN, nullptr);
+                failAndClose(QStringLiteral("timed out waiting for a reply"));
+            }
+            failAndClose(
+                QStringLiteral("receiving from %1 failed: %2").arg(m_path, systemError(errno)));
+        }
+        if (got == 0)
+            failAndClose(QStringLiteral("%1 ended the link").arg(m_path));
+        // The terminator after a block that filled the last read arrives as
+        // a message of its own; it belongs to that block, not to this reply.
+        if (m_terminatorMayFollow) {
+            m_terminatorMayFollow = false;
+            if (m_buffer.front() == terminator) {
+                m_buffer.remove(0, 1);
+                if (m_buffer.isEmpty())
+                    continue;
+            }
+        }
+        std::optional<ReplyFramer::Frame> frame;
+        try {
+            frame = framer.find(m_buffer);
+        } catch (const TransportError &tooLong) {
+            driverCall(USBTMC_IOCTL_ABORT_BULK_IN, nullptr);
+            failAndClose(tooLong.reason());
+        }
+        const bool messageEnded = got < ReadChunk;
+        if (frame) {
+            m_terminatorMayFollow = frame->terminatorMayFollow && !messageEnded;
+            return QByteArrayView(m_buffer.constData(), frame->length);
+        }
+        if (messageEnded)
+            return m_buffer;
+    }
+}
+
+void UsbtmcTransport::clear() {
+    m_terminatorMayFollow = false;
+    try {
+        if (m_fd < 0)
+            open();
+    } catch (const TransportError &) {
+        return;
+    }
+    if (!driverCall(USBTMC_IOCTL_CLEAR, nullptr) && m_driverIoctls)
+        close();
+}

@@ -1,0 +1,118 @@
+#include "VisaLibrary.h"
+
+#include "TransportError.h"
+#include "VisaTransport.h"
+
+using namespace VisaApi;
+
+QStringList VisaLibrary::defaultNames() {
+#ifdef _WIN32
+    return {QStringLiteral("visa64.dll"), QStringLiteral("visa32.dll")};
+#else
+    return {QStringLiteral("libvisa.so"), QStringLiteral("libvisa.so.0")};
+#endif
+}
+
+VisaLibrary::VisaLibrary(const QStringList &candidates) {
+    for (const QString &name : candidates) {
+        if (load(name))
+            return;
+    }
+}
+
+VisaLibrary::~VisaLibrary() {
+    if (m_manager)
+        m_calls.close(*m_manager);
+}
+
+bool VisaLibrary::load(const QString &name) {
+    m_library.setFileName(name);
+    if (!m_library.load())
+        return false;
+    const auto resolve = [this](auto &call, const char *symbol) {
+        call = reinterpret_cast<std::remove_reference_t<decltype(call)>>(m_library.resolve(symbol));
+        return call != nullptr;
+    };
+    Calls calls;
+    resolve(calls.statusDesc, "viStatusDesc");
+    const bool complete =
+        resolve(calls.openDefaultRM, "viOpenDefaultRM") && resolve(calls.findRsrc, "viFindRsrc") &&
+        resolve(calls.findNext, "viFindNext") && resolve(calls.open, "viOpen") &&
+        resolve(calls.close, "viClose") && resolve(calls.setAttribute, "viSetAttribute") &&
+        resolve(calls.write, "viWrite") && resolve(calls.read, "viRead") &&
+        resolve(calls.clear, "viClear");
+    if (!complete) {
+        m_library.unload();
+        return false;
+    }
+    m_calls = calls;
+    m_loaded = true;
+    return true;
+}
+
+QString VisaLibrary::fileName() const {
+    return m_loaded ? m_library.fileName() : QString();
+}
+
+ViSession VisaLibrary::resourceManager() {
+    if (!m_loaded)
+        throw TransportError(QStringLiteral("no VISA library is installed"));
+    if (!m_manager) {
+        ViSession session = 0;
+        const ViStatus status = m_calls.openDefaultRM(&session);
+        if (status < Success)
+            throw TransportError(
+                QStringLiteral("the VISA resource manager did not open: %1").arg(describe(status)));
+        m_manager = session;
+    }
+    return *m_manager;
+}
+
+QString VisaLibrary::describe(ViStatus status) {
+    const QString code =
+        QStringLiteral("VISA status 0x%1").arg(quint32(status), 8, 16, QLatin1Char('0'));
+    if (!m_calls.statusDesc || !m_manager)
+        return code;
+    char text[BufferLength] = {};
+    if (m_calls.statusDesc(*m_manager, status, text) < Success)
+        return code;
+    return QStringLiteral("%1 (%2)").arg(
+        QString::fromLocal8Bit(text, qstrnlen(text, sizeof text)).trimmed(), code);
+}
+
+std::optional<QStringList> VisaLibrary::descriptors() {
+    m_listed.clear();
+    if (!m_loaded)
+        return QStringList();
+    ViSession manager = 0;
+    try {
+        manager = resourceManager();
+    } catch (const TransportError &) {
+        return std::nullopt;
+    }
+    char name[BufferLength] = {};
+    ViFindList found = 0;
+    ViUInt32 count = 0;
+    const ViStatus status = m_calls.findRsrc(manager, "?*", &found, &count, name);
+    if (status == ErrorResourceNotFound)
+        return QStringList();
+    if (status < Success)
+        return std::nullopt;
+    const auto take = [&name] {
+        return QString::fromLatin1(name, qstrnlen(name, sizeof name)).trimmed();
+    };
+    QStringList listed{take()};
+    for (ViUInt32 i = 1; i < count && m_calls.findNext(found, name) >= Success; ++i)
+        listed << take();
+    m_calls.close(found);
+    for (const QString &descriptor : std::as_const(listed))
+        m_listed.insert(descriptor.toLower());
+    return listed;
+}
+
+std::unique_ptr<Transport> VisaLibrary::open(const QString &descriptor) {
+    const QString wanted = descriptor.trimmed();
+    if (!m_listed.contains(wanted.toLower()))
+        return nullptr;
+    return std::make_unique<VisaTransport>(shared_from_this(), wanted);
+}

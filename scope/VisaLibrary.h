@@ -1,0 +1,68 @@
+#pragma once
+
+#include "ResourceSource.h"
+#include "VisaApi.h"
+
+#include <QLibrary>
+#include <QSet>
+#include <QStringList>
+#include <memory>
+
+// A vendor's VISA library, loaded at run time when one is installed. As a
+// source it lists every resource the library finds ("?*"), and it opens the
+// descriptors it listed, so an instrument reached through the vendor's own
+// drivers keeps using them. With no library installed it lists and opens
+// nothing.
+//
+// Create it with std::make_shared: its transports hold on to it, since their
+// sessions live inside the library.
+class VisaLibrary final : public ResourceSource, public std::enable_shared_from_this<VisaLibrary> {
+public:
+    // The entry points the transport calls.
+    struct Calls {
+        VisaApi::OpenDefaultRM openDefaultRM = nullptr;
+        VisaApi::FindRsrc findRsrc = nullptr;
+        VisaApi::FindNext findNext = nullptr;
+        VisaApi::Open open = nullptr;
+        VisaApi::Close close = nullptr;
+        VisaApi::SetAttribute setAttribute = nullptr;
+        VisaApi::Write write = nullptr;
+        VisaApi::Read read = nullptr;
+        VisaApi::Clear clear = nullptr;
+        // Optional: only for wording errors.
+        VisaApi::StatusDesc statusDesc = nullptr;
+    };
+
+    // The names the library is installed under on this platform, in the
+    // order they are tried.
+    static QStringList defaultNames();
+
+    explicit VisaLibrary(const QStringList &candidates = defaultNames());
+    ~VisaLibrary() override;
+    VisaLibrary(const VisaLibrary &) = delete;
+    VisaLibrary &operator=(const VisaLibrary &) = delete;
+
+    bool isLoaded() const { return m_loaded; }
+    // The file the library was loaded from; empty when none was.
+    QString fileName() const;
+
+    std::optional<QStringList> descriptors() override;
+    std::unique_ptr<Transport> open(const QString &descriptor) override;
+
+    const Calls &calls() const { return m_calls; }
+    // The default resource manager session, opened on first use; throws
+    // TransportError when the library refuses it.
+    VisaApi::ViSession resourceManager();
+    // A failed call's status in words, with its code.
+    QString describe(VisaApi::ViStatus status);
+
+private:
+    bool load(const QString &name);
+
+    QLibrary m_library;
+    Calls m_calls;
+    bool m_loaded = false;
+    std::optional<VisaApi::ViSession> m_manager;
+    // Lower-cased descriptors of the last listing.
+    QSet<QString> m_listed;
+};

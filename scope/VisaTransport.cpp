@@ -1,0 +1,149 @@
+#include "VisaTransport.h"
+
+#include "ReplyFramer.h"
+#include "TransportError.h"
+#include "VisaLibrary.h"
+
+using namespace std::chrono;
+using namespace VisaApi;
+
+namespace {
+
+constexpr qsizetype ReadChunk = 64 * 1024;
+
+} // namespace
+
+VisaTransport::VisaTransport(std::shared_ptr<VisaLibrary> library, const QString &descriptor)
+    : m_library(std::move(library))
+    , m_descriptor(descriptor.toLatin1()) {}
+
+VisaTransport::~VisaTransport() {
+    close();
+}
+
+void VisaTransport::open() {
+    ViSession session = 0;
+    const ViStatus status = m_library->calls().open(m_library->resourceManager(),
+                                                    m_descriptor.constData(), NoLock, 0, &session);
+    if (status < Success)
+        throw TransportError(
+            QStringLiteral("the VISA library could not open %1: %2")
+                .arg(QString::fromLatin1(m_descriptor), m_library->describe(status)));
+    m_session = session;
+    m_terminator.reset();
+}
+
+void VisaTransport::close() {
+    if (m_session) {
+        m_library->calls().close(*m_session);
+        m_clearOnOpen = true;
+    }
+    m_session.reset();
+    m_terminatorMayFollow = false;
+}
+
+void VisaTransport::fail(ViStatus status, const QString &doing) {
+    const QString reason =
+        status == ErrorTimeout
+            ? QStringLiteral("timed out %1").arg(doing)
+            : QStringLiteral("%1 failed: %2").arg(doing, m_library->describe(status));
+    close();
+    throw TransportError(reason);
+}
+
+void VisaTransport::setAttribute(ViAttr attribute, ViAttrState value) {
+    const ViStatus status = m_library->calls().setAttribute(*m_session, attribute, value);
+    if (status < Success)
+        fail(status, QStringLiteral("setting VISA attribute 0x%1").arg(attribute, 8, 16));
+}
+
+void VisaTransport::setTimeout(Deadline deadline, const char *waitingFor) {
+    const auto remaining = ceil<milliseconds>(deadline - steady_clock::now()).count();
+    if (remaining <= 0)
+        fail(ErrorTimeout, QStringLiteral("waiting for %1").arg(QLatin1String(waitingFor)));
+    setAttribute(AttrTimeoutValue, ViAttrState(remaining));
+}
+
+void VisaTransport::write(QByteArrayView message, milliseconds timeout) {
+    const Deadline deadline = steady_clock::now() + timeout;
+    if (!m_session)
+        open();
+    if (m_clearOnOpen) {
+        setTimeout(deadline, "the instrument to clear");
+        const ViStatus cleared = m_library->calls().clear(*m_session);
+        if (cleared < Success)
+            fail(cleared, QStringLiteral("waiting for the instrument to clear"));
+        m_clearOnOpen = false;
+    }
+    m_outgoing.truncate(0);
+    m_outgoing.append(message.data(), message.size());
+    m_outgoing.append('\n');
+    setTimeout(deadline, "the instrument to accept the command");
+    ViUInt32 written = 0;
+    const ViStatus status = m_library->calls().write(
+        *m_session, reinterpret_cast<const unsigned char *>(m_outgoing.constData()),
+        ViUInt32(m_outgoing.size()), &written);
+    if (status < Success)
+        fail(status, QStringLiteral("waiting for the instrument to accept the command"));
+    if (qsizetype(written) != m_outgoing.size()) {
+        close();
+        throw TransportError(QStringLiteral("the VISA library sent only %1 of %2 bytes")
+                                 .arg(written)
+                                 .arg(m_outgoing.size()));
+    }
+}
+
+QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
+    if (!m_session)
+        throw TransportError(QStringLiteral("no connection to read a reply from"));
+    const Deadline deadline = steady_clock::now() + timeout;
+    if (m_terminator != terminator) {
+        setAttribute(AttrTermChar, ViAttrState(quint8(terminator)));
+        setAttribute(AttrTermCharEnabled, 1);
+        m_terminator = terminator;
+    }
+    m_buffer.truncate(0);
+    ReplyFramer framer(terminator, MaxReplyBytes);
+    for (;;) {
+        setTimeout(deadline, "a reply");
+        const qsizetype held = m_buffer.size();
+        m_buffer.resize(held + ReadChunk);
+        ViUInt32 got = 0;
+        const ViStatus status = m_library->calls().read(
+            *m_session, reinterpret_cast<unsigned char *>(m_buffer.data() + held), ReadChunk, &got);
+        m_buffer.truncate(held + std::min<qsizetype>(got, ReadChunk));
+        if (status < Success)
+            fail(status, QStringLiteral("waiting for a reply"));
+        // The terminator after a block that filled the last read arrives as
+        // a message of its own; it belongs to that block, not to this reply.
+        if (m_terminatorMayFollow && !m_buffer.isEmpty()) {
+            m_terminatorMayFollow = false;
+            if (m_buffer.front() == terminator) {
+                m_buffer.remove(0, 1);
+                if (m_buffer.isEmpty())
+                    continue;
+            }
+        }
+        std::optional<ReplyFramer::Frame> frame;
+        try {
+            frame = framer.find(m_buffer);
+        } catch (const TransportError &) {
+            close();
+            throw;
+        }
+        const bool messageEnded = status == Success;
+        if (frame) {
+            m_terminatorMayFollow = frame->terminatorMayFollow && !messageEnded;
+            return QByteArrayView(m_buffer.constData(), frame->length);
+        }
+        if (messageEnded)
+            return m_buffer;
+        // More to come: the buffer was filled, or the terminator byte sat
+        // inside a block.
+    }
+}
+
+void VisaTransport::clear() {
+    close();
+    m_clearOnOpen = true;
+}
