@@ -40,12 +40,11 @@ private slots:
     void keystrokeRules() {
         QFETCH(Rule, rule);
         QFETCH(QString, typed);
-        QFETCH(QString, inserted);
         QString kept;
         for (const QChar c : typed)
             if (const QChar out = rule(c); !out.isNull())
                 kept += out;
-        QCOMPARE(kept, inserted);
+        QTEST(kept, "inserted");
     }
 
     void prefixSetHasExactly83SignsAndBackspace() {

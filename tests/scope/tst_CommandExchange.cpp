@@ -176,7 +176,6 @@ private slots:
     void waitSeconds() {
         QFETCH(QTime, start);
         QFETCH(float, seconds);
-        QFETCH(bool, dots);
         QFETCH(QDateTime, end);
         Rig rig;
 
@@ -186,7 +185,7 @@ private slots:
         const qint64 late = end.msecsTo(rig.clock.now());
         QVERIFY2(late >= 0 && late <= 20, qPrintable(rig.clock.now().toString(Qt::ISODateWithMs)));
         QCOMPARE(rig.host.pumps > 0, seconds > 0);
-        QCOMPARE(rig.host.repaints > 0, dots);
+        QTEST(rig.host.repaints > 0, "dots");
     }
 
     void progressDot_data() {
