@@ -3,6 +3,8 @@
 #include "InstrumentControl.h"
 #include "InstrumentListFile.h"
 #include "MessageBoxPrompter.h"
+#include "UsbtmcDevices.h"
+#include "VisaLibrary.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -14,7 +16,12 @@ int main(int argc, char *argv[]) {
     app.setQuitOnLastWindowClosed(false);
 
     const AppPaths paths = AppPaths::forCurrentUser();
-    InstrumentControl plexor({std::make_shared<InstrumentListFile>(paths.instrumentListFile())});
+    // The user's own list comes first, then a vendor's VISA library if one
+    // is installed, then the USB instruments the usbtmc driver has bound.
+    InstrumentControl plexor(
+        {std::make_shared<InstrumentListFile>(paths.instrumentListFile()),
+         std::make_shared<VisaLibrary>(VisaLibrary::defaultNames()),
+         std::make_shared<UsbtmcDevices>(QStringLiteral("/sys"), QStringLiteral("/dev"))});
     MessageBoxPrompter prompter;
     SystemClock clock;
     frmMain window(plexor, prompter, clock, paths);
