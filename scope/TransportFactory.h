@@ -5,8 +5,8 @@
 
 #include <memory>
 
-// Picks the transport that reaches the instrument a descriptor names. Kinds
-// with no transport yet fail with TransportError ("unsupported resource type").
+// Picks the transport that reaches the instrument a descriptor names: a raw
+// socket, VXI-11, or the usbtmc driver (found in /sys and /dev).
 class TransportFactory {
 public:
     static std::unique_ptr<Transport> create(const ResourceDescriptor &descriptor);
