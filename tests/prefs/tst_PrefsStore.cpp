@@ -27,14 +27,13 @@ private slots:
     void textsRoundTripUnchanged_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text");
-        QTest::addRow("empty path") << "txtWFMpath"
-                                    << "";
-        QTest::addRow("empty prefix") << "txtScreenPrefix"
-                                      << "";
-        QTest::addRow("limit after fix-up") << "txtAcqLimit"
-                                            << " 10";
-        QTest::addRow("prefix with comma and quote") << "txtScreenPrefix"
-                                                     << "a,b\"c";
+        const auto row = [](const char *name, const char *key, const char *text) {
+            QTest::addRow("%s", name) << QString(key) << QString(text);
+        };
+        row("empty path", "txtWFMpath", "");
+        row("empty prefix", "txtScreenPrefix", "");
+        row("limit after fix-up", "txtAcqLimit", " 10");
+        row("prefix with comma and quote", "txtScreenPrefix", "a,b\"c");
     }
     void textsRoundTripUnchanged() {
         QFETCH(QString, key);
@@ -69,7 +68,6 @@ private slots:
     }
     void storedChoicesDecideTheImageCommands() {
         QFETCH(StoredTexts, stored);
-        QFETCH(QString, selected);
         PrefsRig rig;
         rig.storeTexts(stored);
         rig.store.loadPrefs(false);
@@ -81,7 +79,7 @@ private slots:
              {s.optInksaverOn, s.optInksaverOff, s.optLandscape, s.optPortrait})
             if (b->isChecked())
                 selectedNow << b->objectName();
-        QCOMPARE(selectedNow.join(u' '), selected);
+        QTEST(selectedNow.join(u' '), "selected");
     }
 
     void garbageGivesDefaultsForTheBadKeysOnly() {

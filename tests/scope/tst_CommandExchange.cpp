@@ -192,14 +192,13 @@ private slots:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
 
-        QTest::addRow("eight dots grow to nine") << "1: Save CSV........"
-                                                 << "1: Save CSV.........";
-        QTest::addRow("nine dots collapse to one") << "1: Save CSV........."
-                                                   << "1: Save CSV.";
-        QTest::addRow("a row of ten inside cuts every time") << "ab..........cdefghijk"
-                                                             << "ab..........c";
-        QTest::addRow("ten dots alone") << ".........."
-                                        << "..";
+        const auto row = [](const char *name, const char *before, const char *after) {
+            QTest::addRow("%s", name) << QString(before) << QString(after);
+        };
+        row("eight dots grow to nine", "1: Save CSV........", "1: Save CSV.........");
+        row("nine dots collapse to one", "1: Save CSV.........", "1: Save CSV.");
+        row("a row of ten inside cuts every time", "ab..........cdefghijk", "ab..........c");
+        row("ten dots alone", "..........", "..");
     }
     void progressDot() {
         QFETCH(QString, before);
