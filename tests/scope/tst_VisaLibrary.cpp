@@ -17,6 +17,7 @@ private slots:
     void opensWhatItListed();
     void timeout_data();
     void timeout();
+    void blockSpanningReadsAndLineFeeds();
 };
 
 namespace {
@@ -147,6 +148,27 @@ void tst_VisaLibrary::timeout() {
 
     // The late reply never answers the next query.
     control.setSetting(Instrument::TimeoutSetting, 5000);
+    QCOMPARE(control.query(QStringLiteral("BUSY?")), QStringLiteral("0"));
+}
+
+// The library stops each read at a line feed or a full buffer; a block's
+// bytes hold both, and the reply must still come back whole.
+void tst_VisaLibrary::blockSpanningReadsAndLineFeeds() {
+    SimProcess sim({QStringLiteral("--record-length"), QStringLiteral("100000")});
+    QVERIFY(sim.started());
+    Standin standin(sim);
+    InstrumentControl control({standin.library});
+    control.setErrorReporting(false);
+    QVERIFY(control.resourceList());
+    control.setSetting(Instrument::TimeoutSetting, 10000);
+    control.setDescriptor(sim.descriptor());
+    control.write(QStringLiteral("HEAD 0"));
+
+    const QByteArray block = control.query(QStringLiteral("CURV?")).toLatin1();
+    QVERIFY2(control.status() == 0, qPrintable(control.lastError()));
+    QVERIFY(block.startsWith("#6200000"));
+    QCOMPARE(block.size(), 8 + 200000);
+    QVERIFY(block.contains('\n'));
     QCOMPARE(control.query(QStringLiteral("BUSY?")), QStringLiteral("0"));
 }
 
