@@ -13,11 +13,13 @@ QStringList VisaLibrary::defaultNames() {
 #endif
 }
 
-VisaLibrary::VisaLibrary(const QStringList &candidates) {
+std::shared_ptr<VisaLibrary> VisaLibrary::load(const QStringList &candidates) {
+    std::shared_ptr<VisaLibrary> library(new VisaLibrary);
     for (const QString &name : candidates) {
-        if (load(name))
-            return;
+        if (library->tryLoad(name))
+            break;
     }
+    return library;
 }
 
 VisaLibrary::~VisaLibrary() {
@@ -25,7 +27,7 @@ VisaLibrary::~VisaLibrary() {
         m_calls.close(*m_manager);
 }
 
-bool VisaLibrary::load(const QString &name) {
+bool VisaLibrary::tryLoad(const QString &name) {
     m_library.setFileName(name);
     if (!m_library.load())
         return false;

@@ -14,7 +14,7 @@
 // drivers keeps using them. With no library installed it lists and opens
 // nothing.
 //
-// Create it with std::make_shared: its transports hold on to it, since their
+// Always held by a shared_ptr: its transports hold on to it, since their
 // sessions live inside the library.
 class VisaLibrary final : public ResourceSource, public std::enable_shared_from_this<VisaLibrary> {
 public:
@@ -37,7 +37,10 @@ public:
     // order they are tried.
     static QStringList defaultNames();
 
-    explicit VisaLibrary(const QStringList &candidates = defaultNames());
+    // The first of the candidates (names or paths) that loads and has every
+    // entry point; a library that lists and opens nothing if none does.
+    static std::shared_ptr<VisaLibrary> load(const QStringList &candidates = defaultNames());
+
     ~VisaLibrary() override;
     VisaLibrary(const VisaLibrary &) = delete;
     VisaLibrary &operator=(const VisaLibrary &) = delete;
@@ -57,7 +60,8 @@ public:
     QString describe(VisaApi::ViStatus status);
 
 private:
-    bool load(const QString &name);
+    VisaLibrary() = default;
+    bool tryLoad(const QString &name);
 
     QLibrary m_library;
     Calls m_calls;

@@ -40,8 +40,8 @@ public:
     explicit Standin(const SimProcess &sim) {
         qputenv("MARDOCK_STANDIN_VISA_PORT", QByteArray::number(sim.port()));
         qputenv("MARDOCK_STANDIN_VISA_LOG", logPath().toUtf8());
-        library = std::make_shared<VisaLibrary>(QStringList{
-            QStringLiteral("/nonexistent/libvisa.so"), QStringLiteral(MARDOCK_STANDIN_VISA)});
+        library = VisaLibrary::load(QStringList{QStringLiteral("/nonexistent/libvisa.so"),
+                                                QStringLiteral(MARDOCK_STANDIN_VISA)});
     }
     ~Standin() {
         qunsetenv("MARDOCK_STANDIN_VISA_PORT");
@@ -66,7 +66,7 @@ private:
 } // namespace
 
 void tst_VisaLibrary::missingLibraryIsNoSource() {
-    const auto library = std::make_shared<VisaLibrary>(QStringList{"/nonexistent/libvisa.so"});
+    const auto library = VisaLibrary::load(QStringList{"/nonexistent/libvisa.so"});
     QVERIFY(!library->isLoaded());
     QCOMPARE(library->descriptors(), QStringList());
     QVERIFY(!library->open(QStringLiteral("TCPIP0::127.0.0.1::4000::SOCKET")));
