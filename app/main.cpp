@@ -19,8 +19,7 @@ int main(int argc, char *argv[]) {
     // The user's own list comes first, then a vendor's VISA library if one
     // is installed, then the USB instruments the usbtmc driver has bound.
     InstrumentControl plexor(
-        {std::make_shared<InstrumentListFile>(paths.instrumentListFile()),
-         std::make_shared<VisaLibrary>(VisaLibrary::defaultNames()),
+        {std::make_shared<InstrumentListFile>(paths.instrumentListFile()), VisaLibrary::load(),
          std::make_shared<UsbtmcDevices>(QStringLiteral("/sys"), QStringLiteral("/dev"))});
     MessageBoxPrompter prompter;
     SystemClock clock;
