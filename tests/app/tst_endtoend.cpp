@@ -21,8 +21,6 @@ namespace {
 
 const QStringList StartUp{"*IDN?", "DESE 0", "*ESE 0", "*SRE 0", "HEAD 0", "*CLS", "ALLEV?"};
 const QStringList RunPreparation{"HEAD 0;VERB 0", "ACQ:STOPA SEQ;STATE 0"};
-const QStringList Restore{"TRIG", "ACQ:STATE 0", "ACQ:STOPA RUNST", "TRIG:A:MOD AUTO",
-                          "ACQ:STATE 1"};
 
 // The three saves of one acquisition, as the scope receives them.
 QStringList allSaves(const QString &stem) {
@@ -115,19 +113,6 @@ class tst_EndToEnd : public QObject {
     Q_OBJECT
 
 private slots:
-    // Found over a real link behind an instrument whose port refuses.
-    void startUpPassesASilentInstrument() {
-        SimProcess gone;
-        const QString silent = gone.descriptor();
-        gone.kill();
-        Program program({}, {silent});
-
-        QVERIFY(program.start());
-        QVERIFY(program.window->statusText().contains(QLatin1String("KXA5")));
-        QCOMPARE(program.sim.commandLog(), StartUp);
-        QVERIFY(program.prompter.asked.isEmpty());
-    }
-
     void allThreeSavesTwice() {
         Program program({});
         QVERIFY(program.start());
@@ -144,22 +129,6 @@ private slots:
                               "my_CSVs_2_CH2.csv", "my_ISFs_1_CH1.isf", "my_ISFs_1_CH2.isf",
                               "my_ISFs_2_CH1.isf", "my_ISFs_2_CH2.isf", "my_Images_1.PNG",
                               "my_Images_2.PNG"}));
-    }
-
-    void stopDuringAcquisitionWait() {
-        Program program({"--busy-forever"});
-        QVERIFY(program.start());
-        program.choose(true, true, true, 10, true);
-        frmMain &window = *program.window;
-        whenStatus(window, "1: Waiting", [&] { QTest::mouseClick(window.cbStop, Qt::LeftButton); });
-
-        QTest::mouseClick(window.cbStart, Qt::LeftButton);
-
-        QCOMPARE(window.statusText(), QStringLiteral("1: Stopped"));
-        QVERIFY(window.startEnabled());
-        QVERIFY(!window.cbStop->isEnabled());
-        QTRY_COMPARE(program.runLog(), RunPreparation + Armed + Restore);
-        QVERIFY(storedFiles(program.sim).isEmpty());
     }
 
     void stopWithTheScopeGone() {

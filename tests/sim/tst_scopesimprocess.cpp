@@ -72,10 +72,6 @@ private slots:
                               "0,\"No events to report - queue empty\"", "SEQ;0", "0"};
         QTest::addRow("carriage return before the line feed")
             << QStringList{} << QByteArrayList{"BUSY?\r", "*OPC?\r"} << QByteArrayList{"0", "1"};
-        QTest::addRow("busy forever")
-            << QStringList{"--busy-forever", "--trigger-mean", "0"}
-            << QByteArrayList{"ACQ:STOPA SEQ;STATE 1", "BUSY?", "TRIG", "BUSY?"}
-            << QByteArrayList{"1", "1"};
     }
     void exchange() {
         QFETCH(QStringList, arguments);
