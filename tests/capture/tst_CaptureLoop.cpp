@@ -106,7 +106,6 @@ private slots:
             prepare + QStringList{"write ACQ:STATE 1"} + QStringList(5, "query BUSY?") + isf("1") +
                 stopPlain,
             "1: Done", {"1", "0 ", "", "00", "0"});
-        row("ask Yes", "i", "Y", 1, false, "", prepare + arm + isf("1") + stopPlain, "1: Done");
         row("ask No counts and uses up a stem", "i", "NY", 2, false, "",
             prepare + arm + arm + isf("2") + stopPlain, "2: Done");
         row("ask Cancel stops", "i", "C", 10, true, "", prepare + arm + stopRestoring,
@@ -179,7 +178,6 @@ private slots:
         QTest::addRow("word, restoring, each command once")
             << "Delay after trigger" << true << stopRestoring << "0: Stopped";
         QTest::addRow("blanks and zeros") << "  007: x" << false << stopPlain << "7: Stopped";
-        QTest::addRow("signed") << "-3: x" << false << stopPlain << "-3: Stopped";
         QTest::addRow("wider than 64 bits") << "123456789012345678901234: x" << false << stopPlain
                                             << "123456789012345678901234: Stopped";
     }
