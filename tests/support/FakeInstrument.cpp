@@ -74,11 +74,8 @@ QString FakeInstrument::query(const QString &command) {
 
 QStringList FakeInstrument::sent() const {
     QStringList commands;
-    for (const QString &entry : log) {
-        if (entry.startsWith(QLatin1String("write ")))
+    for (const QString &entry : log)
+        if (entry.startsWith(QLatin1String("write ")) || entry.startsWith(QLatin1String("query ")))
             commands << entry.mid(6);
-        else if (entry.startsWith(QLatin1String("query ")))
-            commands << entry.mid(6);
-    }
     return commands;
 }
