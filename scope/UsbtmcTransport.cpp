@@ -20,6 +20,8 @@ using namespace std::chrono;
 namespace {
 
 constexpr qsizetype ReadChunk = 64 * 1024;
+// A buffer grown by a large reply is given back at the next read.
+constexpr qsizetype KeptBufferBytes = 1024 * 1024;
 // The driver refuses shorter timeouts.
 constexpr milliseconds DriverMinimumTimeout{100};
 
@@ -58,7 +60,6 @@ void UsbtmcTransport::open() {
                                           : QString()));
     }
     m_path = *path;
-    m_driverIoctls = true;
 }
 
 void UsbtmcTransport::close() {
@@ -74,16 +75,11 @@ void UsbtmcTransport::failAndClose(const QString &reason) {
     throw TransportError(reason);
 }
 
-// False when the call failed; a file that is no usbtmc device stops
-// further driver calls.
+// One of the driver's own calls. A file that is no usbtmc device (a
+// stand-in) refuses them all with ENOTTY, which is no failure; an older
+// driver refuses only the calls it does not know yet.
 bool UsbtmcTransport::driverCall(unsigned long request, void *argument) {
-    if (!m_driverIoctls)
-        return false;
-    if (::ioctl(m_fd, request, argument) == 0)
-        return true;
-    if (errno == ENOTTY)
-        m_driverIoctls = false;
-    return false;
+    return ::ioctl(m_fd, request, argument) == 0 || errno == ENOTTY;
 }
 
 void UsbtmcTransport::setDriverTimeout(Deadline deadline, const char *waitingFor) {
@@ -142,6 +138,8 @@ QByteArrayView UsbtmcTransport::read(char terminator, milliseconds timeout) {
     if (m_fd < 0)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
     const Deadline deadline = steady_clock::now() + timeout;
+    if (m_buffer.capacity() > KeptBufferBytes)
+        m_buffer = QByteArray();
     m_buffer.truncate(0);
     ReplyFramer framer(terminator, MaxReplyBytes);
     for (;;) {
@@ -203,6 +201,6 @@ void UsbtmcTransport::clear() {
     } catch (const TransportError &) {
         return;
     }
-    if (!driverCall(USBTMC_IOCTL_CLEAR, nullptr) && m_driverIoctls)
+    if (!driverCall(USBTMC_IOCTL_CLEAR, nullptr))
         close();
 }

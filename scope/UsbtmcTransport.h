@@ -49,8 +49,6 @@ private:
     UsbtmcDevices m_devices;
     QString m_path;
     int m_fd = -1;
-    // False once the file turned out not to be the driver's (a stand-in).
-    bool m_driverIoctls = true;
     // The last reply was a block whose optional terminator had not arrived.
     bool m_terminatorMayFollow = false;
     QByteArray m_outgoing;

@@ -10,6 +10,8 @@ using namespace VisaApi;
 namespace {
 
 constexpr qsizetype ReadChunk = 64 * 1024;
+// A buffer grown by a large reply is given back at the next read.
+constexpr qsizetype KeptBufferBytes = 1024 * 1024;
 
 } // namespace
 
@@ -102,6 +104,8 @@ QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
         setAttribute(AttrTermCharEnabled, 1);
         m_terminator = terminator;
     }
+    if (m_buffer.capacity() > KeptBufferBytes)
+        m_buffer = QByteArray();
     m_buffer.truncate(0);
     ReplyFramer framer(terminator, MaxReplyBytes);
     for (;;) {
