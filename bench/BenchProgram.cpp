@@ -1,0 +1,56 @@
+#include "BenchProgram.h"
+
+#include "CheckValue.h"
+#include "InstrumentListFile.h"
+#include "SimulatorProcess.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <stdexcept>
+
+BenchProgram::BenchProgram(const SimulatorProcess &sim)
+    : m_paths(m_dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), m_dir.path())
+    , m_plexor({std::make_shared<InstrumentListFile>(m_paths.instrumentListFile())}) {
+    QFile list(m_paths.instrumentListFile());
+    if (!m_paths.makeConfigDir() || !list.open(QIODevice::WriteOnly | QIODevice::Text) ||
+        list.write(sim.descriptor().toUtf8()) < 0)
+        throw std::runtime_error("cannot write the instrument list");
+    list.close();
+    m_window = std::make_unique<frmMain>(m_plexor, m_prompter, m_clock, m_paths);
+    if (!m_window->Form_Load())
+        throw std::runtime_error("the program did not start: " +
+                                 m_prompter.asked.join(QLatin1Char(' ')).toStdString());
+    m_window->show();
+}
+
+void BenchProgram::choose(const Choice &choice) {
+    m_window->cbPrefs->click();
+    frmPrefs &prefs = m_window->prefsDialog();
+    setCheckValue(prefs.chkUseTimestamps, 0);
+    setCheckValue(prefs.chkWFM, choice.isf);
+    setCheckValue(prefs.chkASCII, choice.csv);
+    setCheckValue(prefs.chkScreen, choice.image);
+    setCheckValue(prefs.chkStopAfter, choice.limit > 0);
+    prefs.txtAcqLimit->setText(QString::number(choice.limit));
+    setCheckValue(prefs.chkRestoreRun, choice.restore);
+    setCheckValue(prefs.chkAsk, 0);
+    prefs.hsDelay->setValue(choice.delaySeconds);
+    prefs.cbScreenOptions->click();
+    frmScreenOptions &options = m_window->screenOptionsDialog();
+    options.cboFileType->setCurrentIndex(options.cboFileType->findText(choice.imageType));
+    options.cbOK->click();
+    prefs.cbOK->click();
+}
+
+double BenchProgram::run() {
+    QElapsedTimer timer;
+    timer.start();
+    m_window->cbStart->click();
+    return double(timer.nsecsElapsed()) / 1e9;
+}

@@ -1,0 +1,56 @@
+#!/usr/bin/python3
+"""One save-on-trigger cycle after another, as a typical PyVISA script would
+send it: the program's command sequence with all three saves on, BMP
+images.
+
+Usage: pyvisa_capture.py PORT CYCLES  -- prints the seconds the cycles took.
+Talks to 127.0.0.1 only.
+"""
+import sys
+import time
+
+import pyvisa
+
+
+def wait_until_idle(scope):
+    while scope.query("BUSY?").strip() != "0":
+        pass
+
+
+def capture_cycle(scope, stem):
+    scope.write("ACQ:STATE 1")
+    wait_until_idle(scope)
+    scope.write("SAV:WAVE:FILEF INTERNAL")
+    scope.write(f'SAV:WAVE ALL, "E:\\my_ISFs_{stem}"')
+    wait_until_idle(scope)
+    scope.query("FILES:DIR?")
+    scope.write("SAV:WAVE:FILEF SPREADS")
+    scope.write("SAV:WAVE:GATI NON")
+    scope.write(f'SAV:WAVE ALL, "E:\\my_CSVs_{stem}"')
+    wait_until_idle(scope)
+    scope.write("SAV:IMAG:FILEF BMP")
+    scope.write("SAV:IMAG:LAY LAN")
+    scope.write("SAV:IMAG:INKS ON")
+    scope.write(f'SAV:IMAG "E:\\my_Images_{stem}.BMP"')
+    wait_until_idle(scope)
+
+
+def main():
+    port, cycles = int(sys.argv[1]), int(sys.argv[2])
+    manager = pyvisa.ResourceManager("@py")
+    scope = manager.open_resource(f"TCPIP0::127.0.0.1::{port}::SOCKET")
+    scope.read_termination = "\n"
+    scope.write_termination = "\n"
+    scope.timeout = 2000
+    scope.write("HEAD 0;VERB 0")
+    scope.write("ACQ:STOPA SEQ;STATE 0")
+    start = time.perf_counter()
+    for stem in range(cycles):
+        capture_cycle(scope, 200000 + stem)
+    print(time.perf_counter() - start)
+    scope.close()
+    manager.close()
+
+
+if __name__ == "__main__":
+    main()
