@@ -52,10 +52,6 @@ bool VisaLibrary::tryLoad(const QString &name) {
     return true;
 }
 
-QString VisaLibrary::fileName() const {
-    return m_loaded ? m_library.fileName() : QString();
-}
-
 ViSession VisaLibrary::resourceManager() {
     if (!m_loaded)
         throw TransportError(QStringLiteral("no VISA library is installed"));

@@ -46,8 +46,6 @@ public:
     VisaLibrary &operator=(const VisaLibrary &) = delete;
 
     bool isLoaded() const { return m_loaded; }
-    // The file the library was loaded from; empty when none was.
-    QString fileName() const;
 
     std::optional<QStringList> descriptors() override;
     std::unique_ptr<Transport> open(const QString &descriptor) override;
