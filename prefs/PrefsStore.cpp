@@ -7,10 +7,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <filesystem>
 #include <optional>
 
 namespace {
@@ -151,11 +153,33 @@ void PrefsStore::loadPrefs(bool restoreDefaults) {
 }
 
 bool PrefsStore::savePrefs() {
-    QSettings settings(m_settingsPath, QSettings::IniFormat);
+    {
+        QSettings settings(m_settingsPath, QSettings::IniFormat);
+        const QSettings::Status status = writeRows(settings);
+        // QSettings keeps the first error it meets: after reading a damaged
+        // file as a FormatError it reports neither the write's success nor its
+        // failure. Such a file is replaced by a fresh one instead.
+        if (status != QSettings::FormatError)
+            return status == QSettings::NoError;
+    }
+    const QString fresh = m_settingsPath + QStringLiteral(".new");
+    QFile::remove(fresh);
+    {
+        QSettings settings(fresh, QSettings::IniFormat);
+        if (writeRows(settings) != QSettings::NoError)
+            return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(QFile::encodeName(fresh).toStdString(),
+                            QFile::encodeName(m_settingsPath).toStdString(), error);
+    return !error;
+}
+
+QSettings::Status PrefsStore::writeRows(QSettings &settings) const {
     settings.beginGroup(section);
     for (const Row &row : std::as_const(m_rows))
         settings.setValue(row.key, row.read());
     settings.endGroup();
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    return settings.status();
 }

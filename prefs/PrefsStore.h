@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSettings>
 #include <QString>
 #include <functional>
 
@@ -17,7 +18,8 @@ public:
     // A stored text that does not convert, or that its control refuses, gives
     // that key its default; the load always runs to the end.
     void loadPrefs(bool restoreDefaults);
-    // False when the file could not be written.
+    // False when the file could not be written. A damaged file is replaced
+    // whole, keeping only the preferences.
     bool savePrefs();
 
 private:
@@ -28,6 +30,8 @@ private:
         // False when the text does not convert or the control refuses it.
         std::function<bool(const QString &)> apply;
     };
+
+    QSettings::Status writeRows(QSettings &settings) const;
 
     frmPrefs &m_prefs;
     frmScreenOptions &m_screenOptions;
