@@ -30,7 +30,11 @@ QString AppPaths::lockFile() const {
 }
 
 QString AppPaths::guideFile() const {
-    return m_programDir + QStringLiteral("/guide.md");
+    const QString beside = m_programDir + QStringLiteral("/guide.md");
+    if (QFileInfo::exists(beside))
+        return beside;
+    // An installed program lives in <prefix>/bin, its documents in <prefix>/share.
+    return QDir::cleanPath(m_programDir + QStringLiteral("/../share/doc/mardock/guide.md"));
 }
 
 bool AppPaths::makeConfigDir() const {

@@ -1,5 +1,6 @@
 #include "AppPaths.h"
 #include "Clock.h"
+#include "CommandLine.h"
 #include "InstrumentControl.h"
 #include "InstrumentListFile.h"
 #include "MessageBoxPrompter.h"
@@ -10,6 +11,13 @@
 #include <QApplication>
 
 int main(int argc, char *argv[]) {
+    QCoreApplication::setApplicationName(QStringLiteral("mardock"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MARDOCK_VERSION));
+    // Arguments are answered without opening a window, so they work without a display.
+    if (argc > 1) {
+        QCoreApplication app(argc, argv);
+        return CommandLine::answer(app.arguments());
+    }
     QApplication app(argc, argv);
     // The program ends through Close (or a failed start-up), not when its
     // last visible window goes: the main window hides while Prefs is open.
