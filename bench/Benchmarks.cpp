@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -30,8 +31,8 @@ const QString Waiting = QStringLiteral("1: Waiting for Acquisition");
 const QString Delaying = QStringLiteral("Delay after trigger");
 // Messages a run sends before its first cycle.
 constexpr int RunPreparation = 2;
-// The simulated scope's I/O timeout as the program sets it, and the pause
-// before a failed exchange is tried again.
+// The I/O timeout the program sets at start-up, and the pause before a failed
+// exchange is tried again.
 constexpr double ExchangeBound = 0.3;
 constexpr double RetryPause = 0.1;
 
