@@ -51,9 +51,9 @@ private slots:
         row("bracketed IPv6", "TCPIP0::[::1]::4000::SOCKET", "socket 0 ::1 4000");
         row("VXI-11, default device", "TCPIP::10.0.0.5::INSTR", "vxi 0 10.0.0.5 inst0");
         row("VXI-11, named device", "TCPIP1::[fe80::1]::gpib0,7::instr", "vxi 1 fe80::1 gpib0,7");
-        row("USB, hex ids", "USB0::0x0699::0X0401::C01::INSTR", "usb 0 1689 1025 C01 -1");
-        row("USB, decimal ids, interface", "usb2::1689::1025::C01::3::instr",
-            "usb 2 1689 1025 C01 3");
+        row("USB, hex ids", "USB0::0xFEED::0X0042::C01::INSTR", "usb 0 65261 66 C01 -1");
+        row("USB, decimal ids, interface", "usb2::65261::66::C01::3::instr",
+            "usb 2 65261 66 C01 3");
 
         row("empty", "  ", "error: empty descriptor");
         row("unknown interface", "GPIB0::7::INSTR", "error: unknown interface type 'GPIB0'");
@@ -67,7 +67,7 @@ private slots:
         row("unclosed bracket", "TCPIP0::[::1::4000::SOCKET", "error: '[' without ']'");
         row("bracketed name", "TCPIP0::[scope]::4000::SOCKET",
             "error: '[scope]' is not an IPv6 address");
-        row("USB without serial", "USB0::0x0699::0x0401::INSTR",
+        row("USB without serial", "USB0::0xFEED::0x0042::INSTR",
             "error: USB needs vendor, product and serial number");
         row("USB id too big", "USB0::0x10000::1::S::INSTR",
             "error: vendor id 0x10000 is out of range 0-65535");

@@ -24,11 +24,11 @@ void tst_UsbtmcDevices::listing_data() {
     QTest::addColumn<QStringList>("expected");
 
     using D = FakeUsbTree::Device;
-    QTest::addRow("interface 0 left out") << Devices{D{0, "0699", "0401", "C012345"}}
-                                          << QStringList{"USB0::0x0699::0x0401::C012345::INSTR"};
+    QTest::addRow("interface 0 left out") << Devices{D{0, "FEED", "0042", "C012345"}}
+                                          << QStringList{"USB0::0xFEED::0x0042::C012345::INSTR"};
     QTest::addRow("other interface named")
-        << Devices{D{0, "0699", "0401", "C012345", "01"}}
-        << QStringList{"USB0::0x0699::0x0401::C012345::1::INSTR"};
+        << Devices{D{0, "FEED", "0042", "C012345", "01"}}
+        << QStringList{"USB0::0xFEED::0x0042::C012345::1::INSTR"};
     QTest::addRow("hex ids in capitals, serial as it is")
         << Devices{D{0, "abcd", "00ef", "sn-42a"}}
         << QStringList{"USB0::0xABCD::0x00EF::sn-42a::INSTR"};
@@ -36,11 +36,11 @@ void tst_UsbtmcDevices::listing_data() {
         << Devices{D{10, "0001", "0002", "TEN", "00", "1-2"}, D{2, "0001", "0002", "TWO"}}
         << QStringList{"USB0::0x0001::0x0002::TWO::INSTR", "USB0::0x0001::0x0002::TEN::INSTR"};
     QTest::addRow("no serial cannot be named")
-        << Devices{D{0, "0699", "0401", QString()}, D{1, "0699", "0402", "B1", "00", "1-2"}}
-        << QStringList{"USB0::0x0699::0x0402::B1::INSTR"};
+        << Devices{D{0, "FEED", "0042", QString()}, D{1, "FEED", "0043", "B1", "00", "1-2"}}
+        << QStringList{"USB0::0xFEED::0x0043::B1::INSTR"};
     QTest::addRow("serial that would split the descriptor")
-        << Devices{D{0, "0699", "0401", "A::B"}} << QStringList();
-    QTest::addRow("id that is no hex number") << Devices{D{0, "zz", "0401", "A"}} << QStringList();
+        << Devices{D{0, "FEED", "0042", "A::B"}} << QStringList();
+    QTest::addRow("id that is no hex number") << Devices{D{0, "zz", "0042", "A"}} << QStringList();
 }
 
 void tst_UsbtmcDevices::listing() {
@@ -59,18 +59,18 @@ void tst_UsbtmcDevices::devicePath_data() {
     QTest::addColumn<QString>("descriptor");
     QTest::addColumn<QString>("node");
 
-    QTest::addRow("hex ids") << "USB0::0x0699::0x0401::C012345::INSTR"
+    QTest::addRow("hex ids") << "USB0::0xFEED::0x0042::C012345::INSTR"
                              << "usbtmc0";
-    QTest::addRow("decimal ids, no board") << "USB::1689::1025::C012345::INSTR"
+    QTest::addRow("decimal ids, no board") << "USB::65261::66::C012345::INSTR"
                                            << "usbtmc0";
-    QTest::addRow("serial in other case") << "usb0::0x699::0x401::c012345::instr"
+    QTest::addRow("serial in other case") << "usb0::0xfeed::0x42::c012345::instr"
                                           << "usbtmc0";
-    QTest::addRow("interface given") << "USB0::0x0699::0x0401::C012345::1::INSTR"
+    QTest::addRow("interface given") << "USB0::0xFEED::0x0042::C012345::1::INSTR"
                                      << "usbtmc1";
-    QTest::addRow("lowest interface when none given") << "USB0::0x0699::0x0402::C099::INSTR"
+    QTest::addRow("lowest interface when none given") << "USB0::0xFEED::0x0043::C099::INSTR"
                                                       << "usbtmc4";
-    QTest::addRow("interface not there") << "USB0::0x0699::0x0402::C099::0::INSTR" << QString();
-    QTest::addRow("other serial") << "USB0::0x0699::0x0401::C012346::INSTR" << QString();
+    QTest::addRow("interface not there") << "USB0::0xFEED::0x0043::C099::0::INSTR" << QString();
+    QTest::addRow("other serial") << "USB0::0xFEED::0x0042::C012346::INSTR" << QString();
 }
 
 void tst_UsbtmcDevices::devicePath() {
@@ -78,10 +78,10 @@ void tst_UsbtmcDevices::devicePath() {
     QFETCH(QString, node);
 
     FakeUsbTree tree;
-    tree.add({0, "0699", "0401", "C012345", "00", "1-1"});
-    tree.add({1, "0699", "0401", "C012345", "01", "1-1"});
-    tree.add({3, "0699", "0402", "C099", "02", "1-2"});
-    tree.add({4, "0699", "0402", "C099", "01", "1-2"});
+    tree.add({0, "FEED", "0042", "C012345", "00", "1-1"});
+    tree.add({1, "FEED", "0042", "C012345", "01", "1-1"});
+    tree.add({3, "FEED", "0043", "C099", "02", "1-2"});
+    tree.add({4, "FEED", "0043", "C099", "01", "1-2"});
     const UsbtmcDevices devices(tree.sysfsRoot(), tree.devRoot());
     const auto wanted = ResourceDescriptor::parse(descriptor);
     QVERIFY(wanted);

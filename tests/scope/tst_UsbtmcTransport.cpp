@@ -27,7 +27,7 @@ private slots:
 
 namespace {
 
-const auto Descriptor = QStringLiteral("USB0::0x0699::0x0401::C012345::INSTR");
+const auto Descriptor = QStringLiteral("USB0::0xFEED::0x0042::C012345::INSTR");
 
 // The instrument's end of a pty, in raw mode so bytes pass unchanged.
 class Instrument {
@@ -102,7 +102,7 @@ void tst_UsbtmcTransport::replies() {
 
     Instrument instrument;
     FakeUsbTree tree;
-    tree.add({0, "0699", "0401", "C012345"});
+    tree.add({0, "FEED", "0042", "C012345"});
     tree.linkDeviceFile(0, instrument.deviceFile());
     auto transport = transportFor(tree);
 
@@ -117,7 +117,7 @@ void tst_UsbtmcTransport::replies() {
 void tst_UsbtmcTransport::silentInstrumentTimesOut() {
     Instrument instrument;
     FakeUsbTree tree;
-    tree.add({0, "0699", "0401", "C012345"});
+    tree.add({0, "FEED", "0042", "C012345"});
     tree.linkDeviceFile(0, instrument.deviceFile());
     auto transport = transportFor(tree);
 
@@ -141,7 +141,7 @@ void tst_UsbtmcTransport::silentInstrumentTimesOut() {
 void tst_UsbtmcTransport::replugUnderAnotherNumberIsFoundAgain() {
     auto first = std::make_unique<Instrument>();
     FakeUsbTree tree;
-    tree.add({0, "0699", "0401", "C012345"});
+    tree.add({0, "FEED", "0042", "C012345"});
     tree.linkDeviceFile(0, first->deviceFile());
     auto transport = transportFor(tree);
     transport.write("*IDN?", 2s);
@@ -159,7 +159,7 @@ void tst_UsbtmcTransport::replugUnderAnotherNumberIsFoundAgain() {
     }
 
     Instrument second;
-    tree.add({1, "0699", "0401", "C012345", "00", "1-3"});
+    tree.add({1, "FEED", "0042", "C012345", "00", "1-3"});
     tree.linkDeviceFile(1, second.deviceFile());
     transport.write("BUSY?", 2s);
     QCOMPARE(second.received(), QByteArray("BUSY?\n"));
