@@ -193,13 +193,15 @@ void Benchmarks::captureThroughput(ResultTable &table) {
                     .imageType = QStringLiteral("BMP"),
                     .limit = cycles});
 
-    Samples mardock, script, bare, messagesPerCycle, simCost;
+    Samples mardock, mardockCpu, script, bare, messagesPerCycle, simCost;
     int stem = 0;
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         sim.clearStorage();
         const qint64 messagesBefore = sim.loggedMessages();
         const double simBefore = sim.cpuSeconds();
+        const double cpuBefore = ProcessUsage::ownCpuSeconds();
         mardock.add(cycles / program.run());
+        mardockCpu.add((ProcessUsage::ownCpuSeconds() - cpuBefore) / cycles);
         const double messages = double(sim.loggedMessages() - messagesBefore - RunPreparation);
         messagesPerCycle.add(messages / cycles);
         simCost.add((sim.cpuSeconds() - simBefore) / messages);
@@ -235,6 +237,7 @@ void Benchmarks::captureThroughput(ResultTable &table) {
               ofLimit >= 0.8);
     table.add(name, QStringLiteral("Mardock / bare client, same commands"),
               number(mardock.median() / bare.median(), 2));
+    table.add(name, QStringLiteral("Mardock's own CPU per cycle"), millis(mardockCpu.median()));
     table.add(QStringLiteral("6 Simulator cost"),
               QStringLiteral("CPU per message during Mardock's run (saves included)"),
               micros(simCost.median()));
