@@ -107,6 +107,8 @@ private slots:
             {}, ScopeB5, identify(A) + Initialise);
         row("marker in lower case is not a scope", array, {A}, {"SIMULATED,kxa5034,SN1,FW 1"}, {},
             false, writeError(A), A, identify(A));
+        row("only an unsupported instrument", array, {A}, {"BENCH,PSU 3000,SN7,1.2"}, {}, false,
+            writeError(A), A, identify(A));
         row("unsupported after a silent one names the last tried", array, {A, B},
             {QString(), "BENCH,PSU 3000,SN7,1.2"}, {}, false, writeError(B), B,
             identify(A) + identify(B));
