@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Builds the Mardock .deb in ./build-pkg (or $BUILD_DIR), installs it as a user
+# would, checks what it put where, starts the installed program against the
+# installed simulated scope on a virtual display, and removes the package.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+scripts/install-deps.sh
+packages=(dpkg-dev file xvfb xdotool)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+build_dir="${BUILD_DIR:-build-pkg}"
+# Only the programs: the package needs no tests built.
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+cmake --build "$build_dir" --target mardock mardock-scopesim -- -j"${JOBS:-2}"
+rm -f "$build_dir"/mardock_*.deb
+(cd "$build_dir" && cpack -G DEB >/dev/null)
+deb=$(realpath "$build_dir"/mardock_*.deb)
+echo "== $deb"
+dpkg-deb --info "$deb" | grep -E "Package|Version|Depends"
+
+work=$(mktemp -d)
+sim=""
+xvfb=""
+app=""
+cleanup() {
+    for pid in $app $sim $xvfb; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+    $sudo apt-get remove -y -qq mardock >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+$sudo apt-get install -y -qq "$deb" >/dev/null
+for f in /usr/bin/mardock /usr/bin/mardock-scopesim /usr/share/doc/mardock/guide.md \
+    /usr/share/doc/mardock/README.md /usr/share/applications/mardock.desktop \
+    /usr/share/icons/hicolor/64x64/apps/mardock.png; do
+    [ -e "$f" ] || { echo "missing after install: $f"; exit 1; }
+done
+if [ -e packaging/udev/99-mardock-usbtmc.rules ]; then
+    [ -e /lib/udev/rules.d/99-mardock-usbtmc.rules ] || { echo "missing: udev rule"; exit 1; }
+fi
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate /usr/share/applications/mardock.desktop
+fi
+
+echo "== mardock-scopesim --help"
+help=$(mardock-scopesim --help)
+for option in --port --storage --idn --trigger-mean --save-time --log --record-length --seed \
+    --headers --close-after --hang-after --hang-ms --garbage --unterminated --oversize \
+    --busy-forever --reply-delay --version --help; do
+    grep -q -- "$option" <<<"$help" || { echo "--help does not list $option"; exit 1; }
+done
+mardock-scopesim --version
+mardock --version
+if mardock --bogus 2>/dev/null; then
+    echo "mardock accepted an unknown option"
+    exit 1
+fi
+
+echo "== headless start against the simulated scope"
+mkdir -p "$work/config/mardock" "$work/storage"
+mardock-scopesim --port 0 --storage "$work/storage" --log "$work/commands.log" \
+    >"$work/sim.out" 2>"$work/sim.err" &
+sim=$!
+for _ in $(seq 100); do
+    grep -q listening "$work/sim.out" 2>/dev/null && break
+    sleep 0.1
+done
+port=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.out")
+[ -n "$port" ] || { echo "the simulated scope did not start"; cat "$work/sim.err"; exit 1; }
+echo "TCPIP0::127.0.0.1::${port}::SOCKET" >"$work/config/mardock/instruments.txt"
+
+display=":$((90 + RANDOM % 100))"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do
+    DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+XDG_CONFIG_HOME="$work/config" DISPLAY="$display" QT_QPA_PLATFORM=xcb mardock \
+    >"$work/mardock.out" 2>&1 &
+app=$!
+if ! window=$(DISPLAY="$display" timeout 30 xdotool search --sync --onlyvisible --name "Mardock V1.1"); then
+    echo "the Mardock window did not appear"
+    cat "$work/mardock.out"
+    exit 1
+fi
+kill -0 "$app" || { echo "mardock ended"; exit 1; }
+grep -q '^\*IDN?' "$work/commands.log" || { echo "mardock never asked the scope"; exit 1; }
+echo "window $window is up; the scope was asked: $(head -c 200 "$work/commands.log" | tr '\n' ' ')"
+kill "$app"
+wait "$app" 2>/dev/null || true
+app=""
+echo "package test passed"
