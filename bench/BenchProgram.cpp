@@ -24,8 +24,8 @@ BenchProgram::BenchProgram(const SimulatorProcess &sim)
     list.close();
     m_window = std::make_unique<frmMain>(m_plexor, m_prompter, m_clock, m_paths);
     if (!m_window->Form_Load())
-        throw std::runtime_error("the program did not start: " +
-                                 m_prompter.asked.join(QLatin1Char(' ')).toStdString());
+        throw std::runtime_error(std::string("the program did not start: ") +
+                                 qPrintable(m_prompter.asked.join(QLatin1Char(' '))));
     m_window->show();
 }
 

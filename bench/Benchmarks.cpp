@@ -137,8 +137,8 @@ void Benchmarks::exchangeCost(ResultTable &table) {
             timer.start();
             const QString reply = exchange.scopeQuery(QStringLiteral("BUSY?"));
             if (plexor.status() < 0 || reply.isEmpty())
-                throw std::runtime_error("a whole-stack query failed: " +
-                                         plexor.lastError().toStdString());
+                throw std::runtime_error(std::string("a whole-stack query failed: ") +
+                                         qPrintable(plexor.lastError()));
             if (i >= 0)
                 stack.add(since(timer));
         }

@@ -10,6 +10,11 @@
 
 namespace {
 
+QString reply(BareClient &bare) {
+    const std::string text = bare.query("BUSY?");
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
 // A loopback peer for the bare client, which blocks and so runs on a thread
 // of its own while this one serves. Whatever happens, the link is cut before
 // the thread is joined, so a failed check cannot leave it blocked in recv.
@@ -72,7 +77,7 @@ private slots:
         QVERIFY(peer.listening);
         peer.runClient([&](BareClient &bare) {
             for (qsizetype i = 0; i < expected.size(); ++i)
-                peer.got << QString::fromStdString(bare.query("BUSY?"));
+                peer.got << reply(bare);
         });
         QVERIFY(peer.accept());
 
@@ -95,8 +100,7 @@ private slots:
     void closedPeerIsAnError() {
         Peer peer;
         QVERIFY(peer.listening);
-        peer.runClient(
-            [&](BareClient &bare) { peer.got << QString::fromStdString(bare.query("BUSY?")); });
+        peer.runClient([&](BareClient &bare) { peer.got << reply(bare); });
         QVERIFY(peer.accept());
         QTRY_VERIFY(peer.socket->canReadLine());
 
