@@ -130,6 +130,9 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
 bool CaptureLoop::waitForAcquisition() {
     int busyPolls = 0;
     while (m_exchange.scopeQuery(QStringLiteral("BUSY?")) != QLatin1String("0")) {
+        // A poll that Stop abandoned adds no dot to the stopped text.
+        if (stopped())
+            break;
         m_exchange.showProgressDot();
         // The pause ends at once on Stop's click; the check comes after it so
         // that a stopped run sends nothing more.
@@ -147,6 +150,8 @@ bool CaptureLoop::waitForSave() {
     QString reply;
     do {
         reply = m_exchange.scopeQuery(QStringLiteral("BUSY?"));
+        if (stopped())
+            break;
         m_exchange.showProgressDot();
     } while (reply != QLatin1String("0") && !stopped());
     return !stopped();
