@@ -157,8 +157,12 @@ bool CaptureLoop::waitForSave() {
     return !stopped();
 }
 
+// A Stop pressed while a set-up command was retried ends the save there: no
+// save command, and the stopped status stays on the idle window.
 bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
     m_exchange.scopeWrite(QStringLiteral("SAV:WAVE:FILEF INTERNAL"));
+    if (stopped())
+        return false;
     showStatus(acquisition, QStringLiteral("Save ISF"));
     m_host.pumpEvents(0);
     m_exchange.scopeWrite(QStringLiteral("SAV:WAVE ALL, ") + quotedName(m_prefs.WFMfspec() + stem));
@@ -171,6 +175,8 @@ bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
 bool CaptureLoop::saveCsv(qint64 acquisition, const QString &stem) {
     m_exchange.scopeWrite(QStringLiteral("SAV:WAVE:FILEF SPREADS"));
     m_exchange.scopeWrite(QStringLiteral("SAV:WAVE:GATI NON"));
+    if (stopped())
+        return false;
     showStatus(acquisition, QStringLiteral("Save CSV"));
     m_host.pumpEvents(0);
     m_exchange.scopeWrite(QStringLiteral("SAV:WAVE ALL, ") +
@@ -213,8 +219,13 @@ void CaptureLoop::restoreContinuousRun() {
     static const QStringList commands{
         QStringLiteral("TRIG"), QStringLiteral("ACQ:STATE 0"), QStringLiteral("ACQ:STOPA RUNST"),
         QStringLiteral("TRIG:A:MOD AUTO"), QStringLiteral("ACQ:STATE 1")};
-    for (const QString &command : commands)
+    // A command the link would not carry after its attempts means the scope is
+    // gone or hung; the rest would only wait their timeouts out too.
+    for (const QString &command : commands) {
         m_exchange.scopeWrite(command, RestoreAttempts);
+        if (m_instrument.status() < 0)
+            return;
+    }
 }
 
 void CaptureLoop::showStatus(qint64 acquisition, const QString &text) {
