@@ -1,16 +1,13 @@
 #include "SocketTransport.h"
 
+#include "ConnectTcp.h"
 #include "ReplyFramer.h"
 #include "TransportError.h"
+#include "WaitUntilReady.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
-#include <memory>
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -32,7 +29,7 @@ QString systemError(int error) {
 
 SocketTransport::SocketTransport(const QString &host, quint16 port)
     : m_host(host.toUtf8())
-    , m_port(QByteArray::number(port)) {}
+    , m_port(port) {}
 
 SocketTransport::~SocketTransport() {
     close();
@@ -41,55 +38,11 @@ SocketTransport::~SocketTransport() {
 QString SocketTransport::peer() const {
     const QString host = QString::fromUtf8(m_host);
     return QStringLiteral("%1:%2").arg(host.contains(QLatin1Char(':')) ? '[' + host + ']' : host,
-                                       QString::fromLatin1(m_port));
+                                       QString::number(m_port));
 }
 
 void SocketTransport::open() {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *found = nullptr;
-    const int resolved = ::getaddrinfo(m_host.constData(), m_port.constData(), &hints, &found);
-    if (resolved != 0)
-        throw TransportError(
-            QStringLiteral("cannot resolve %1: %2")
-                .arg(QString::fromUtf8(m_host), QString::fromLocal8Bit(::gai_strerror(resolved))));
-    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
-
-    const Deadline deadline = steady_clock::now() + ConnectTimeout;
-    QString reason;
-    for (const addrinfo *address = found; address; address = address->ai_next) {
-        m_fd = ::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                        address->ai_protocol);
-        if (m_fd < 0) {
-            reason = systemError(errno);
-            continue;
-        }
-        int error = 0;
-        if (::connect(m_fd, address->ai_addr, address->ai_addrlen) != 0) {
-            error = errno;
-            if (error == EINPROGRESS) {
-                try {
-                    waitFor(POLLOUT, deadline, "the connection");
-                } catch (const TransportError &timeout) {
-                    throw TransportError(
-                        QStringLiteral("cannot connect to %1: %2").arg(peer(), timeout.reason()));
-                }
-                socklen_t length = sizeof error;
-                if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-                    error = errno;
-            }
-        }
-        if (error == 0) {
-            const int on = 1;
-            ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            return;
-        }
-        reason = systemError(error);
-        close();
-    }
-    throw TransportError(QStringLiteral("cannot connect to %1: %2").arg(peer(), reason));
+    m_fd = connectTcp(m_host, m_port, steady_clock::now() + ConnectTimeout, peer());
 }
 
 void SocketTransport::close() {
@@ -107,18 +60,8 @@ void SocketTransport::failAndClose(const QString &reason) {
 }
 
 void SocketTransport::waitFor(short events, Deadline deadline, const char *waitingFor) {
-    for (;;) {
-        const auto remaining = ceil<milliseconds>(deadline - steady_clock::now()).count();
-        if (remaining <= 0)
-            failAndClose(QStringLiteral("timed out waiting for %1").arg(QLatin1String(waitingFor)));
-        pollfd watched{m_fd, events, 0};
-        const int ready =
-            ::poll(&watched, 1, int(std::min<decltype(remaining)>(remaining, INT_MAX)));
-        if (ready > 0)
-            return;
-        if (ready < 0 && errno != EINTR)
-            failAndClose(systemError(errno));
-    }
+    if (const auto failure = waitUntilReady(m_fd, events, deadline, waitingFor))
+        failAndClose(*failure);
 }
 
 // Whatever is waiting to be read before a command is sent belongs to no

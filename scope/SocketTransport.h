@@ -44,7 +44,7 @@ private:
     QString peer() const;
 
     QByteArray m_host;
-    QByteArray m_port;
+    quint16 m_port;
     int m_fd = -1;
     // Bytes received; the reply being assembled starts at 0.
     QByteArray m_buffer;

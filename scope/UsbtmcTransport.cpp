@@ -1,12 +1,11 @@
 #include "UsbtmcTransport.h"
 
-#include "ReplyFramer.h"
 #include "TransportError.h"
+#include "WaitUntilReady.h"
 
 #include <QFile>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
 #include <fcntl.h>
@@ -19,9 +18,6 @@ using namespace std::chrono;
 
 namespace {
 
-constexpr qsizetype ReadChunk = 64 * 1024;
-// A buffer grown by a large reply is given back at the next read.
-constexpr qsizetype KeptBufferBytes = 1024 * 1024;
 // The driver refuses shorter timeouts.
 constexpr milliseconds DriverMinimumTimeout{100};
 
@@ -66,8 +62,7 @@ void UsbtmcTransport::close() {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
-    m_buffer = QByteArray();
-    m_terminatorMayFollow = false;
+    m_reply.reset();
 }
 
 void UsbtmcTransport::failAndClose(const QString &reason) {
@@ -92,18 +87,8 @@ void UsbtmcTransport::setDriverTimeout(Deadline deadline, const char *waitingFor
 }
 
 void UsbtmcTransport::waitFor(short events, Deadline deadline, const char *waitingFor) {
-    for (;;) {
-        const auto remaining = ceil<milliseconds>(deadline - steady_clock::now()).count();
-        if (remaining <= 0)
-            failAndClose(QStringLiteral("timed out waiting for %1").arg(QLatin1String(waitingFor)));
-        pollfd watched{m_fd, events, 0};
-        const int ready =
-            ::poll(&watched, 1, int(std::min<decltype(remaining)>(remaining, INT_MAX)));
-        if (ready > 0)
-            return;
-        if (ready < 0 && errno != EINTR)
-            failAndClose(systemError(errno));
-    }
+    if (const auto failure = waitUntilReady(m_fd, events, deadline, waitingFor))
+        failAndClose(*failure);
 }
 
 void UsbtmcTransport::write(QByteArrayView message, milliseconds timeout) {
@@ -138,16 +123,10 @@ QByteArrayView UsbtmcTransport::read(char terminator, milliseconds timeout) {
     if (m_fd < 0)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
     const Deadline deadline = steady_clock::now() + timeout;
-    if (m_buffer.capacity() > KeptBufferBytes)
-        m_buffer = QByteArray();
-    m_buffer.truncate(0);
-    ReplyFramer framer(terminator, MaxReplyBytes);
+    m_reply.start(terminator);
     for (;;) {
         setDriverTimeout(deadline, "a reply");
-        const qsizetype held = m_buffer.size();
-        m_buffer.resize(held + ReadChunk);
-        const ssize_t got = ::read(m_fd, m_buffer.data() + held, ReadChunk);
-        m_buffer.truncate(held + std::max<ssize_t>(got, 0));
+        const ssize_t got = ::read(m_fd, m_reply.chunk(), ReplyAssembler::ChunkBytes);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -166,35 +145,19 @@ QByteArrayView UsbtmcTransport::read(char terminator, milliseconds timeout) {
         }
         if (got == 0)
             failAndClose(QStringLiteral("%1 ended the link").arg(m_path));
-        // The terminator after a block that filled the last read arrives as
-        // a message of its own; it belongs to that block, not to this reply.
-        if (m_terminatorMayFollow) {
-            m_terminatorMayFollow = false;
-            if (m_buffer.front() == terminator) {
-                m_buffer.remove(0, 1);
-                if (m_buffer.isEmpty())
-                    continue;
-            }
-        }
-        std::optional<ReplyFramer::Frame> frame;
         try {
-            frame = framer.find(m_buffer);
+            // A read shorter than asked for ended the message.
+            if (const auto reply = m_reply.add(got, got < ReplyAssembler::ChunkBytes))
+                return *reply;
         } catch (const TransportError &tooLong) {
             driverCall(USBTMC_IOCTL_ABORT_BULK_IN, nullptr);
             failAndClose(tooLong.reason());
         }
-        const bool messageEnded = got < ReadChunk;
-        if (frame) {
-            m_terminatorMayFollow = frame->terminatorMayFollow && !messageEnded;
-            return QByteArrayView(m_buffer.constData(), frame->length);
-        }
-        if (messageEnded)
-            return m_buffer;
     }
 }
 
 void UsbtmcTransport::clear() {
-    m_terminatorMayFollow = false;
+    m_reply.reset();
     try {
         if (m_fd < 0)
             open();

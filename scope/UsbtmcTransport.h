@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReplyAssembler.h"
 #include "ResourceDescriptor.h"
 #include "Transport.h"
 #include "UsbtmcDevices.h"
@@ -49,8 +50,6 @@ private:
     UsbtmcDevices m_devices;
     QString m_path;
     int m_fd = -1;
-    // The last reply was a block whose optional terminator had not arrived.
-    bool m_terminatorMayFollow = false;
     QByteArray m_outgoing;
-    QByteArray m_buffer;
+    ReplyAssembler m_reply{MaxReplyBytes};
 };

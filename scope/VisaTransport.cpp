@@ -1,19 +1,10 @@
 #include "VisaTransport.h"
 
-#include "ReplyFramer.h"
 #include "TransportError.h"
 #include "VisaLibrary.h"
 
 using namespace std::chrono;
 using namespace VisaApi;
-
-namespace {
-
-constexpr qsizetype ReadChunk = 64 * 1024;
-// A buffer grown by a large reply is given back at the next read.
-constexpr qsizetype KeptBufferBytes = 1024 * 1024;
-
-} // namespace
 
 VisaTransport::VisaTransport(std::shared_ptr<VisaLibrary> library, const QString &descriptor)
     : m_library(std::move(library))
@@ -41,7 +32,7 @@ void VisaTransport::close() {
         m_clearOnOpen = true;
     }
     m_session.reset();
-    m_terminatorMayFollow = false;
+    m_reply.reset();
 }
 
 void VisaTransport::fail(ViStatus status, const QString &doing) {
@@ -104,46 +95,25 @@ QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
         setAttribute(AttrTermCharEnabled, 1);
         m_terminator = terminator;
     }
-    if (m_buffer.capacity() > KeptBufferBytes)
-        m_buffer = QByteArray();
-    m_buffer.truncate(0);
-    ReplyFramer framer(terminator, MaxReplyBytes);
+    m_reply.start(terminator);
     for (;;) {
         setTimeout(deadline, "a reply");
-        const qsizetype held = m_buffer.size();
-        m_buffer.resize(held + ReadChunk);
         ViUInt32 got = 0;
-        const ViStatus status = m_library->calls().read(
-            *m_session, reinterpret_cast<unsigned char *>(m_buffer.data() + held), ReadChunk, &got);
-        m_buffer.truncate(held + std::min<qsizetype>(got, ReadChunk));
+        const ViStatus status =
+            m_library->calls().read(*m_session, reinterpret_cast<unsigned char *>(m_reply.chunk()),
+                                    ReplyAssembler::ChunkBytes, &got);
         if (status < Success)
             fail(status, QStringLiteral("waiting for a reply"));
-        // The terminator after a block that filled the last read arrives as
-        // a message of its own; it belongs to that block, not to this reply.
-        if (m_terminatorMayFollow && !m_buffer.isEmpty()) {
-            m_terminatorMayFollow = false;
-            if (m_buffer.front() == terminator) {
-                m_buffer.remove(0, 1);
-                if (m_buffer.isEmpty())
-                    continue;
-            }
-        }
-        std::optional<ReplyFramer::Frame> frame;
+        // Anything short of Success means more to come: the buffer was
+        // filled, or the terminator byte sat inside a block.
         try {
-            frame = framer.find(m_buffer);
+            const auto received = std::min<qsizetype>(got, ReplyAssembler::ChunkBytes);
+            if (const auto reply = m_reply.add(received, status == Success))
+                return *reply;
         } catch (const TransportError &) {
             close();
             throw;
         }
-        const bool messageEnded = status == Success;
-        if (frame) {
-            m_terminatorMayFollow = frame->terminatorMayFollow && !messageEnded;
-            return QByteArrayView(m_buffer.constData(), frame->length);
-        }
-        if (messageEnded)
-            return m_buffer;
-        // More to come: the buffer was filled, or the terminator byte sat
-        // inside a block.
     }
 }
 

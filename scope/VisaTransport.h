@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReplyAssembler.h"
 #include "Transport.h"
 #include "VisaApi.h"
 
@@ -47,8 +48,6 @@ private:
     std::optional<VisaApi::ViSession> m_session;
     bool m_clearOnOpen = false;
     std::optional<char> m_terminator;
-    // The last reply was a block whose optional terminator had not arrived.
-    bool m_terminatorMayFollow = false;
     QByteArray m_outgoing;
-    QByteArray m_buffer;
+    ReplyAssembler m_reply{MaxReplyBytes};
 };

@@ -1,5 +1,6 @@
 #include "Vxi11Transport.h"
 
+#include "ConnectTcp.h"
 #include "ReplyFramer.h"
 #include "TransportError.h"
 
@@ -8,14 +9,10 @@
 #include <rpc/pmap_prot.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstring>
 
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -41,10 +38,6 @@ constexpr u_long WriteChunkCap = 1024 * 1024;
 constexpr milliseconds AnswerAllowance{250};
 constexpr qsizetype KeptBufferBytes = 1024 * 1024;
 constexpr int PortmapperPort = 111;
-
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QString deviceError(long code) {
     switch (code) {
@@ -213,58 +206,13 @@ QString Vxi11Transport::peer() const {
 }
 
 int Vxi11Transport::connectTo(quint16 port, Deadline deadline) const {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *found = nullptr;
-    const int resolved =
-        ::getaddrinfo(m_host.constData(), QByteArray::number(port).constData(), &hints, &found);
-    if (resolved != 0)
-        throw TransportError(
-            QStringLiteral("cannot resolve %1: %2")
-                .arg(QString::fromUtf8(m_host), QString::fromLocal8Bit(::gai_strerror(resolved))));
-    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
-
-    int error = ETIMEDOUT;
-    for (const addrinfo *address = found; address; address = address->ai_next) {
-        const int fd =
-            ::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                     address->ai_protocol);
-        if (fd < 0) {
-            error = errno;
-            continue;
-        }
-        error = ::connect(fd, address->ai_addr, address->ai_addrlen) == 0 ? 0 : errno;
-        while (error == EINPROGRESS || error == EINTR) {
-            const auto left = remaining(deadline).count();
-            pollfd watched{fd, POLLOUT, 0};
-            const int ready =
-                left > 0 ? ::poll(&watched, 1, int(std::min<long long>(left, 60'000))) : 0;
-            if (ready > 0) {
-                socklen_t length = sizeof error;
-                if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-                    error = errno;
-            } else if (ready == 0 && left <= 0) {
-                error = ETIMEDOUT;
-            } else if (ready < 0 && errno != EINTR) {
-                error = errno;
-            }
-        }
-        if (error == 0) {
-            // The RPC library reads and writes in blocking mode; each call
-            // bounds its own waits.
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-            const int on = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            return fd;
-        }
-        ::close(fd);
-    }
-    throw TransportError(QStringLiteral("cannot connect to %1 port %2: %3")
-                             .arg(QString::fromUtf8(m_host))
-                             .arg(port)
-                             .arg(systemError(error)));
+    const int fd =
+        connectTcp(m_host, port, deadline,
+                   QStringLiteral("%1 port %2").arg(QString::fromUtf8(m_host)).arg(port));
+    // The RPC library reads and writes in blocking mode; each call bounds its
+    // own waits.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 quint16 Vxi11Transport::lookUpCorePort(Deadline deadline) const {

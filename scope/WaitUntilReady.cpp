@@ -1,0 +1,25 @@
+#include "WaitUntilReady.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <poll.h>
+
+using namespace std::chrono;
+
+std::optional<QString> waitUntilReady(int fd, short events, Transport::Deadline deadline,
+                                      const char *waitingFor) {
+    for (;;) {
+        const auto remaining = ceil<milliseconds>(deadline - steady_clock::now()).count();
+        if (remaining <= 0)
+            return QStringLiteral("timed out waiting for %1").arg(QLatin1String(waitingFor));
+        pollfd watched{fd, events, 0};
+        const int ready =
+            ::poll(&watched, 1, int(std::min<decltype(remaining)>(remaining, INT_MAX)));
+        if (ready > 0)
+            return std::nullopt;
+        if (ready < 0 && errno != EINTR)
+            return QString::fromLocal8Bit(std::strerror(errno));
+    }
+}
