@@ -10,8 +10,10 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSettings>
+#include <QTemporaryFile>
 #include <filesystem>
 #include <optional>
 
@@ -54,6 +56,23 @@ std::optional<QString> storedText(const QSettings &settings, const QString &key,
     if (value.typeId() == QMetaType::QString)
         return value.toString();
     return std::nullopt;
+}
+
+// QSettings reads "@Variant(...)" and "@DateTime(...)" values as serialised
+// data, whose length fields a damaged file can set to gigabytes. Our saves
+// never write one (a leading "@" of a text is written as "@@"), so such a
+// value is taken as the plain text it looks like.
+const QRegularExpression
+    serialisedValue(QStringLiteral("^([^=\\n]*=[ \\t]*\"?)@(?=(Variant|DateTime)\\()"),
+                    QRegularExpression::MultilineOption);
+
+QByteArray iniFileBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool holdsSerialisedValues(const QByteArray &ini) {
+    return QString::fromLatin1(ini).contains(serialisedValue);
 }
 
 } // namespace
@@ -137,11 +156,19 @@ PrefsStore::PrefsStore(frmPrefs &prefs, frmScreenOptions &screenOptions, QString
 }
 
 void PrefsStore::loadPrefs(bool restoreDefaults) {
-    QSettings settings(m_settingsPath, QSettings::IniFormat);
-    if (restoreDefaults) {
-        settings.clear();
-        settings.sync();
+    // Defaults forget the whole stored set; a missing file is already that.
+    if (restoreDefaults)
+        QFile::remove(m_settingsPath);
+    const QByteArray ini = iniFileBytes(m_settingsPath);
+    QTemporaryFile plainCopy;
+    QString readFrom = m_settingsPath;
+    if (holdsSerialisedValues(ini) && plainCopy.open()) {
+        plainCopy.write(
+            QString::fromLatin1(ini).replace(serialisedValue, QStringLiteral("\\1@@")).toLatin1());
+        plainCopy.close();
+        readFrom = plainCopy.fileName();
     }
+    QSettings settings(readFrom, QSettings::IniFormat);
     settings.beginGroup(section);
     for (const Row &row : std::as_const(m_rows)) {
         const std::optional<QString> stored = storedText(settings, row.key, row.defaultText);
@@ -153,7 +180,9 @@ void PrefsStore::loadPrefs(bool restoreDefaults) {
 }
 
 bool PrefsStore::savePrefs() {
-    {
+    // Saving merges with what the file holds, so a file holding serialised
+    // values is replaced whole rather than read.
+    if (!holdsSerialisedValues(iniFileBytes(m_settingsPath))) {
         QSettings settings(m_settingsPath, QSettings::IniFormat);
         const QSettings::Status status = writeRows(settings);
         // QSettings keeps the first error it meets: after reading a damaged

@@ -15,6 +15,7 @@ private slots:
     void truncatedAtEveryByte();
     void damagedFiles_data();
     void damagedFiles();
+    void serialisedDataIsReadAsText();
 
 private:
     static void writeFile(const QString &path, const QByteArray &bytes);
@@ -132,6 +133,22 @@ void tst_badsettings::damagedFiles() {
     QVERIFY(QFile::copy(rig.settingsPath(), again.settingsPath()));
     again.store.loadPrefs(false);
     QCOMPARE(again.values(), loaded);
+}
+
+// "@Variant(...)" would be deserialised, with a length a damaged file can set
+// to gigabytes; it must stay text, and saving must not read it either.
+void tst_badsettings::serialisedDataIsReadAsText() {
+    PrefsRig rig;
+    writeFile(rig.settingsPath(), "[Prefs]\nhsDelay=@Variant(\\0\\0\\0\\x7f)\n"
+                                  "txtWFMprefix=@Variant(\\0\\0\\0\\x7f\\xff\\xff\\xff\\xf0)\n"
+                                  "txtASCIIprefix=@@kept\n");
+    rig.store.loadPrefs(false);
+    QCOMPARE(rig.prefs.hsDelay->value(), 0);
+    QVERIFY(rig.prefs.txtWFMprefix->text().startsWith("@Variant("));
+    QCOMPARE(rig.prefs.txtASCIIprefix->text(), "@kept");
+    QVERIFY(rig.store.savePrefs());
+    rig.store.loadPrefs(false);
+    QVERIFY(rig.prefs.txtWFMprefix->text().startsWith("@Variant("));
 }
 
 QTEST_MAIN(tst_badsettings)
