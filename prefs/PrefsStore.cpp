@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -20,6 +21,17 @@
 namespace {
 
 const QString section = QStringLiteral("Prefs");
+
+// QSettings guards a write with a lock file that it creates empty and then
+// fills with its owner. A program killed in between leaves an empty lock that
+// QSettings waits out for 30 s, freezing the next Close. A write never holds
+// the lock for long, so an older lock is taken as abandoned and cleared.
+void clearAbandonedLock(const QString &settingsPath) {
+    QLockFile lock(settingsPath + QStringLiteral(".lock"));
+    lock.setStaleLockTime(1000);
+    if (lock.tryLock(2000))
+        lock.unlock();
+}
 
 // Every stored value is a 16-bit integer or a Boolean written as text.
 std::optional<int> shortValue(const QString &text) {
@@ -209,6 +221,7 @@ QSettings::Status PrefsStore::writeRows(QSettings &settings) const {
     for (const Row &row : std::as_const(m_rows))
         settings.setValue(row.key, row.read());
     settings.endGroup();
+    clearAbandonedLock(settings.fileName());
     settings.sync();
     return settings.status();
 }

@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -15,6 +16,7 @@ class tst_killedsave : public QObject {
 
 private slots:
     void killedWhileSaving();
+    void emptyLockLeftByAKill();
 };
 
 void tst_killedsave::killedWhileSaving() {
@@ -53,6 +55,23 @@ void tst_killedsave::killedWhileSaving() {
                                 .arg(state[0], state[1])
                                 .arg(state[2].size())));
     }
+}
+
+// A kill between QSettings creating its lock file and writing its owner into
+// it leaves an empty lock; the next save must not wait it out for 30 s.
+void tst_killedsave::emptyLockLeftByAKill() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("mardock.ini"));
+    QFile lock(path + QStringLiteral(".lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.close();
+
+    QProcess saver;
+    saver.start(QStringLiteral(PREFS_SAVE_LOOP_PATH), {path});
+    QVERIFY2(saver.waitForStarted(), qPrintable(saver.errorString()));
+    QVERIFY2(saver.waitForReadyRead(15000), "the save waited out the abandoned lock");
+    saver.kill();
+    QVERIFY(saver.waitForFinished(30000));
 }
 
 QTEST_GUILESS_MAIN(tst_killedsave)
