@@ -14,22 +14,19 @@ private slots:
 void tst_commandline::answers_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
+    // A part of standard output.
     QTest::addColumn<QString>("out");
     // A part of the reason on standard error, before the usage line.
     QTest::addColumn<QString>("err");
 
-    const QString version = QStringLiteral("mardock " MARDOCK_VERSION "\n");
-    QTest::addRow("--version") << QStringList{"--version"} << 0 << version << QString();
-    QTest::addRow("-v") << QStringList{"-v"} << 0 << version << QString();
+    QTest::addRow("--version") << QStringList{"--version"} << 0
+                               << QStringLiteral("mardock " MARDOCK_VERSION "\n") << QString();
     QTest::addRow("--help") << QStringList{"--help"} << 0 << "--version" << QString();
     QTest::addRow("unknown option")
         << QStringList{"--port", "4000"} << 2 << QString() << "Unknown option 'port'";
-    QTest::addRow("a job argument")
-        << QStringList{"E:\\"} << 2 << QString() << "unexpected argument: E:\\";
-    QTest::addRow("version with extra")
-        << QStringList{"--version", "now"} << 2 << QString() << "unexpected argument: now";
-    QTest::addRow("a Qt option") << QStringList{"-style", "fusion"} << 2 << QString()
-                                 << "Unknown option";
+    // The program takes no argument for its job, not even beside an answered option.
+    QTest::addRow("version with a job argument")
+        << QStringList{"--version", "E:\\"} << 2 << QString() << "unexpected argument: E:\\";
 }
 
 void tst_commandline::answers() {
@@ -51,20 +48,13 @@ void tst_commandline::answers() {
     QCOMPARE(mardock.exitStatus(), QProcess::NormalExit);
     QCOMPARE(mardock.exitCode(), exitCode);
     const QString stdOut = QString::fromLocal8Bit(mardock.readAllStandardOutput());
-    if (QTest::currentDataTag() == QLatin1String("--help")) {
-        QVERIFY2(stdOut.contains(out) && stdOut.contains(QLatin1String("--help")),
-                 qPrintable(stdOut));
-    } else {
-        QCOMPARE(stdOut, out);
-    }
+    QVERIFY2(out.isEmpty() ? stdOut.isEmpty() : stdOut.contains(out), qPrintable(stdOut));
     const QString stdErr = QString::fromLocal8Bit(mardock.readAllStandardError());
-    if (err.isEmpty()) {
-        QCOMPARE(stdErr, QString());
-    } else {
-        QVERIFY2(stdErr.startsWith(QLatin1String("mardock: ")) && stdErr.contains(err) &&
-                     stdErr.endsWith(QLatin1String("\nUsage: mardock [--help | --version]\n")),
-                 qPrintable(stdErr));
-    }
+    QVERIFY2(err.isEmpty()
+                 ? stdErr.isEmpty()
+                 : stdErr.startsWith(QLatin1String("mardock: ")) && stdErr.contains(err) &&
+                       stdErr.endsWith(QLatin1String("\nUsage: mardock [--help | --version]\n")),
+             qPrintable(stdErr));
 }
 
 QTEST_GUILESS_MAIN(tst_commandline)
