@@ -6,7 +6,7 @@
 // stems so that file names are predictable.
 class FakeRunPreferences : public RunPreferences {
 public:
-    int chkUseTimestamps() const override { return useTimestamps; }
+    int chkUseTimestamps() const override { return 0; }
     int hsDelay() const override { return delay; }
     int chkAsk() const override { return ask; }
     int chkStopAfter() const override { return stopAfter; }
@@ -23,7 +23,6 @@ public:
     QString InkSaver() const override { return QStringLiteral("SAV:IMAG:INKS ON"); }
     QString fileTypeText() const override { return QStringLiteral("PNG"); }
 
-    int useTimestamps = 0;
     int delay = 0;
     int ask = 0;
     int stopAfter = 1;

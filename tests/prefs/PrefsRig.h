@@ -99,7 +99,7 @@ struct PrefsRig {
     PrefsStore store{prefs, screenOptions, settingsPath()};
 };
 
-enum class Leave { CancelButton, EscKey, WindowFrame };
+enum class Leave { ReturnKey, CancelButton, EscKey, WindowFrame };
 
 inline bool showActive(QWidget &window) {
     window.show();
@@ -111,19 +111,25 @@ inline void click(QAbstractButton *button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
-// Leaves a dialog the three ways that must all act as its Cancel.
+// Leaves a dialog by Return, which presses OK, or one of the three ways that
+// must all act as its Cancel.
 inline void leave(QWidget &dialog, QAbstractButton *cancel, Leave how) {
     if (how == Leave::CancelButton)
         click(cancel);
-    else if (how == Leave::EscKey)
-        QTest::keyClick(dialog.focusWidget(), Qt::Key_Escape);
-    else
+    else if (how == Leave::WindowFrame)
         dialog.close();
+    else
+        QTest::keyClick(dialog.focusWidget(),
+                        how == Leave::ReturnKey ? Qt::Key_Return : Qt::Key_Escape);
 }
 
-inline void addLeaveRows() {
-    QTest::addColumn<Leave>("how");
-    QTest::addRow("Cancel button") << Leave::CancelButton;
-    QTest::addRow("Esc key") << Leave::EscKey;
-    QTest::addRow("window frame") << Leave::WindowFrame;
+// A row for each way of leaving a dialog, in a column "how", followed by the
+// given values for the further columns.
+template <typename... Values> void addLeaveRows(const Values &...values) {
+    const std::pair<const char *, Leave> ways[] = {{"Return key", Leave::ReturnKey},
+                                                   {"Cancel button", Leave::CancelButton},
+                                                   {"Esc key", Leave::EscKey},
+                                                   {"window frame", Leave::WindowFrame}};
+    for (const auto &[name, how] : ways)
+        ((QTest::addRow("%s", name) << how) << ... << values);
 }
