@@ -2,9 +2,9 @@
 // It lists one raw-socket resource on loopback (the port comes from
 // MARDOCK_STANDIN_VISA_PORT) and one USB resource it cannot open, serves
 // the socket with plain blocking I/O bounded by the session's timeout, and
-// logs each call to the file MARDOCK_STANDIN_VISA_LOG names. The status
-// codes and attributes are written out here on their own, so a wrong value
-// on the caller's side shows.
+// logs the calls on a session to the file MARDOCK_STANDIN_VISA_LOG names.
+// The status codes and attributes are written out here on their own, so a
+// wrong value on the caller's side shows.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -20,14 +20,14 @@
 #include <map>
 #include <string>
 #include <strings.h>
-#include <type_traits>
 #include <vector>
 
 namespace {
 
 using Status = std::int32_t;
 using Object = std::uint32_t;
-using Attribute = std::conditional_t<sizeof(void *) == 8, std::uint64_t, std::uint32_t>;
+// Pointer-sized, as a vendor's own headers make it.
+using Attribute = std::uintptr_t;
 
 constexpr Status Ok = 0;
 constexpr Status TermCharSeen = 0x3FFF0005;
@@ -35,7 +35,6 @@ constexpr Status CountReached = 0x3FFF0006;
 constexpr Status NotFound = Status(0xBFFF0011);
 constexpr Status TimedOut = Status(0xBFFF0015);
 constexpr Status LinkLost = Status(0xBFFF00A6);
-constexpr Status BadSession = Status(0xBFFF000E);
 
 constexpr Object Manager = 1;
 constexpr Object FindList = 2;
@@ -47,6 +46,7 @@ struct Session {
     bool termCharEnabled = false;
 };
 
+// A session that was never opened has no connection: its I/O fails.
 std::map<Object, Session> sessions;
 Object nextSession = 100;
 std::vector<std::string> listed;
@@ -79,23 +79,16 @@ void copyOut(const std::string &text, char *out) {
     std::snprintf(out, 256, "%s", text.c_str());
 }
 
-Session *find(Object session) {
-    const auto found = sessions.find(session);
-    return found == sessions.end() ? nullptr : &found->second;
-}
-
 } // namespace
 
 extern "C" {
 
 Status viOpenDefaultRM(Object *manager) {
-    log("viOpenDefaultRM");
     *manager = Manager;
     return Ok;
 }
 
-Status viFindRsrc(Object, const char *expression, Object *list, std::uint32_t *count, char *first) {
-    log("viFindRsrc %s", expression);
+Status viFindRsrc(Object, const char *, Object *list, std::uint32_t *count, char *first) {
     if (port() == 0)
         return NotFound;
     listed = {socketResource(), "USB0::0x1234::0x5678::STANDIN::INSTR"};
@@ -133,35 +126,30 @@ Status viOpen(Object, const char *name, std::uint32_t, std::uint32_t, Object *op
 }
 
 Status viClose(Object object) {
-    if (Session *session = find(object)) {
-        log("viClose");
-        ::close(session->fd);
-        sessions.erase(object);
+    if (const auto found = sessions.find(object); found != sessions.end()) {
+        ::close(found->second.fd);
+        sessions.erase(found);
     }
     return Ok;
 }
 
 Status viSetAttribute(Object object, std::uint32_t attribute, Attribute value) {
-    Session *session = find(object);
-    if (!session)
-        return BadSession;
+    Session &session = sessions[object];
     log("viSetAttribute 0x%08X %llu", attribute, static_cast<unsigned long long>(value));
     if (attribute == 0x3FFF001A)
-        session->timeoutMs = int(value);
+        session.timeoutMs = int(value);
     else if (attribute == 0x3FFF0018)
-        session->termChar = static_cast<unsigned char>(value);
+        session.termChar = static_cast<unsigned char>(value);
     else if (attribute == 0x3FFF0038)
-        session->termCharEnabled = value != 0;
+        session.termCharEnabled = value != 0;
     return Ok;
 }
 
 Status viWrite(Object object, const unsigned char *buffer, std::uint32_t count,
                std::uint32_t *written) {
-    Session *session = find(object);
-    if (!session)
-        return BadSession;
+    Session &session = sessions[object];
     log("viWrite %.*s", int(count), reinterpret_cast<const char *>(buffer));
-    const ssize_t sent = ::send(session->fd, buffer, count, MSG_NOSIGNAL);
+    const ssize_t sent = ::send(session.fd, buffer, count, MSG_NOSIGNAL);
     if (sent < 0)
         return LinkLost;
     *written = std::uint32_t(sent);
@@ -170,30 +158,26 @@ Status viWrite(Object object, const unsigned char *buffer, std::uint32_t count,
 
 // One byte at a time, so nothing past the terminator is taken.
 Status viRead(Object object, unsigned char *buffer, std::uint32_t count, std::uint32_t *got) {
-    Session *session = find(object);
-    if (!session)
-        return BadSession;
+    Session &session = sessions[object];
     *got = 0;
     while (*got < count) {
-        pollfd watched{session->fd, POLLIN, 0};
-        if (::poll(&watched, 1, session->timeoutMs) <= 0)
+        pollfd watched{session.fd, POLLIN, 0};
+        if (::poll(&watched, 1, session.timeoutMs) <= 0)
             return TimedOut;
-        if (::recv(session->fd, buffer + *got, 1, 0) != 1)
+        if (::recv(session.fd, buffer + *got, 1, 0) != 1)
             return LinkLost;
         const unsigned char byte = buffer[(*got)++];
-        if (session->termCharEnabled && byte == session->termChar)
+        if (session.termCharEnabled && byte == session.termChar)
             return TermCharSeen;
     }
     return CountReached;
 }
 
 Status viClear(Object object) {
-    Session *session = find(object);
-    if (!session)
-        return BadSession;
+    Session &session = sessions[object];
     log("viClear");
     char scrap[4096];
-    while (::recv(session->fd, scrap, sizeof scrap, MSG_DONTWAIT) > 0) {
+    while (::recv(session.fd, scrap, sizeof scrap, MSG_DONTWAIT) > 0) {
     }
     return Ok;
 }

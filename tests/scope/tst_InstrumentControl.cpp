@@ -2,24 +2,11 @@
 #include "InstrumentError.h"
 #include "InstrumentListFile.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
 using Listed = std::optional<QStringList>;
-
-namespace {
-
-class FixedSource : public ResourceSource {
-public:
-    explicit FixedSource(Listed listed)
-        : m_listed(std::move(listed)) {}
-    Listed descriptors() override { return m_listed; }
-
-private:
-    Listed m_listed;
-};
-
-} // namespace
 
 class tst_InstrumentControl : public QObject {
     Q_OBJECT
@@ -53,72 +40,53 @@ private slots:
             QCOMPARE(control.descriptor(), descriptor);
         }
         control.setErrorReporting(false);
-        control.write(QStringLiteral("*CLS"));
+        control.write("*CLS");
         QVERIFY(control.status() < 0);
-        QCOMPARE(control.query(QStringLiteral("*IDN?")), QString());
+        QCOMPARE(control.query("*IDN?"), QString());
         QVERIFY(control.status() < 0);
         QVERIFY2(control.lastError().contains(reason), qPrintable(control.lastError()));
     }
 
-    void listFile_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("listed");
-
-        QTest::addRow("empty") << "" << QStringList();
-        QTest::addRow("no final line feed")
-            << "TCPIP0::10.0.0.2::4000::SOCKET" << QStringList{"TCPIP0::10.0.0.2::4000::SOCKET"};
-        QTest::addRow("comments, blanks, whitespace")
-            << "# lab scopes\n\n   TCPIP0::a::1::SOCKET   # bench 3\n\t#TCPIP0::b::2::SOCKET\n"
-               "TCPIP0::[::1]::4000::SOCKET#no blank\n"
-            << QStringList{"TCPIP0::a::1::SOCKET", "TCPIP0::[::1]::4000::SOCKET"};
-        QTest::addRow("junk skipped, order kept")
-            << "TCPIP0::a::1::SOCKET\nhello world\nTCPIP0::a::0::SOCKET\nUSB0::1::2::S::INSTR\r\n"
-            << QStringList{"TCPIP0::a::1::SOCKET", "USB0::1::2::S::INSTR"};
-    }
-    void listFile() {
-        QFETCH(QString, text);
-        QTEST(InstrumentListFile::parse(text), "listed");
-    }
-
-    void listFileOnDisk() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("instruments.txt"));
-        QCOMPARE(InstrumentListFile(path).descriptors(), QStringList());
-        // A folder where the file should be exists but cannot be read as one.
-        QCOMPARE(InstrumentListFile(dir.path()).descriptors(), std::nullopt);
-
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("TCPIP0::127.0.0.1::4000::SOCKET # bench\n");
-        file.close();
-        QCOMPARE(InstrumentListFile(path).descriptors(),
-                 QStringList{"TCPIP0::127.0.0.1::4000::SOCKET"});
-    }
-
+    // Each source is an instrument list file holding its text; a null text
+    // stands for a folder where the file should be, which cannot be read.
     void resourceList_data() {
-        QTest::addColumn<QList<Listed>>("sources");
+        QTest::addColumn<QStringList>("files");
         QTest::addColumn<Listed>("merged");
 
-        QTest::addRow("no sources") << QList<Listed>{} << Listed();
-        QTest::addRow("every source failed") << QList<Listed>{Listed(), Listed()} << Listed();
-        QTest::addRow("an empty list is a list")
-            << QList<Listed>{QStringList()} << Listed(QStringList());
-        QTest::addRow("failed source passed over")
-            << QList<Listed>{Listed(), QStringList{"TCPIP0::a::1::SOCKET"}}
+        QTest::addRow("every source failed") << QStringList{QString(), QString()} << Listed();
+        QTest::addRow("an empty list is a list") << QStringList{""} << Listed(QStringList());
+        QTest::addRow("failed source passed over, no final line feed")
+            << QStringList{QString(), "TCPIP0::a::1::SOCKET"}
             << Listed(QStringList{"TCPIP0::a::1::SOCKET"});
+        QTest::addRow("comments, blanks, whitespace")
+            << QStringList{"# lab scopes\n\n   TCPIP0::a::1::SOCKET   # bench 3\n"
+                           "\t#TCPIP0::b::2::SOCKET\nTCPIP0::[::1]::4000::SOCKET#no blank\n"}
+            << Listed(QStringList{"TCPIP0::a::1::SOCKET", "TCPIP0::[::1]::4000::SOCKET"});
+        QTest::addRow("junk skipped, order kept")
+            << QStringList{"TCPIP0::a::1::SOCKET\nhello world\nTCPIP0::a::0::SOCKET\n"
+                           "USB0::1::2::S::INSTR\r\n"}
+            << Listed(QStringList{"TCPIP0::a::1::SOCKET", "USB0::1::2::S::INSTR"});
         QTest::addRow("duplicates keep their first place")
-            << QList<Listed>{QStringList{"TCPIP0::a::1::SOCKET", "TCPIP0::b::1::SOCKET",
-                                         " tcpip0::A::1::socket "},
-                             QStringList{"TCPIP0::c::1::SOCKET", "TCPIP0::B::1::SOCKET"}}
+            << QStringList{"TCPIP0::a::1::SOCKET\nTCPIP0::b::1::SOCKET\ntcpip0::A::1::socket",
+                           "TCPIP0::c::1::SOCKET\nTCPIP0::B::1::SOCKET"}
             << Listed(QStringList{"TCPIP0::a::1::SOCKET", "TCPIP0::b::1::SOCKET",
                                   "TCPIP0::c::1::SOCKET"});
     }
     void resourceList() {
-        QFETCH(QList<Listed>, sources);
-        QList<std::shared_ptr<ResourceSource>> list;
-        for (const Listed &listed : sources)
-            list << std::make_shared<FixedSource>(listed);
-        QTEST(InstrumentControl(list).resourceList(), "merged");
+        QFETCH(QStringList, files);
+        QTemporaryDir dir;
+        QList<std::shared_ptr<ResourceSource>> sources;
+        for (const QString &text : files) {
+            const QString path = dir.filePath(QString::number(sources.size()));
+            QFile file(path);
+            QVERIFY(text.isNull()
+                        ? QDir().mkdir(path)
+                        : file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0);
+            sources << std::make_shared<InstrumentListFile>(path);
+        }
+        QTEST(InstrumentControl(sources).resourceList(), "merged");
+        // No file at all is an empty list.
+        QCOMPARE(InstrumentListFile(dir.filePath("none")).descriptors(), QStringList());
     }
 };
 

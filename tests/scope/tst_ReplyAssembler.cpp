@@ -5,15 +5,6 @@
 
 #include <cstring>
 
-class tst_ReplyAssembler : public QObject {
-    Q_OBJECT
-
-private slots:
-    void assembles_data();
-    void assembles();
-    void tooLongFails();
-};
-
 namespace {
 
 // Feeds chunks until a reply comes; `ends` says which chunks ended a message.
@@ -30,46 +21,52 @@ QByteArray nextReply(ReplyAssembler &assembler, QByteArrayList &chunks, QList<bo
 
 } // namespace
 
-void tst_ReplyAssembler::assembles_data() {
-    QTest::addColumn<QByteArrayList>("chunks");
-    QTest::addColumn<QList<bool>>("ends");
-    QTest::addColumn<QByteArrayList>("replies");
+class tst_ReplyAssembler : public QObject {
+    Q_OBJECT
 
-    QTest::addRow("line over two chunks")
-        << QByteArrayList{"BU", "SY 1\n"} << QList{false, true} << QByteArrayList{"BUSY 1"};
-    QTest::addRow("message end without terminator")
-        << QByteArrayList{"42"} << QList{true} << QByteArrayList{"42"};
-    // The block filled the chunk; its terminator comes as a message of its own.
-    QTest::addRow("late terminator of a block")
-        << QByteArrayList{"#13abc", "\n", "0\n"} << QList{false, true, true}
-        << QByteArrayList{"#13abc", "0"};
-    QTest::addRow("late terminator before the next reply")
-        << QByteArrayList{"#13abc", "\n0\n"} << QList{false, true} << QByteArrayList{"#13abc", "0"};
-    QTest::addRow("no terminator after a block")
-        << QByteArrayList{"#13abc", "1\n"} << QList{false, true} << QByteArrayList{"#13abc", "1"};
-    // The message ended with the block: a line feed next is a reply of its own.
-    QTest::addRow("block ending its message")
-        << QByteArrayList{"#13abc", "\n"} << QList{true, true} << QByteArrayList{"#13abc", ""};
-}
+private slots:
+    void assembles_data() {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<QList<bool>>("ends");
+        QTest::addColumn<QByteArrayList>("replies");
 
-void tst_ReplyAssembler::assembles() {
-    QFETCH(QByteArrayList, chunks);
-    QFETCH(QList<bool>, ends);
-    QFETCH(QByteArrayList, replies);
+        QTest::addRow("line over two chunks")
+            << QByteArrayList{"BU", "SY 1\n"} << QList{false, true} << QByteArrayList{"BUSY 1"};
+        QTest::addRow("message end without terminator")
+            << QByteArrayList{"42"} << QList{true} << QByteArrayList{"42"};
+        // The block filled the chunk; its terminator comes as a message of its own.
+        QTest::addRow("late terminator of a block")
+            << QByteArrayList{"#13abc", "\n", "0\n"} << QList{false, true, true}
+            << QByteArrayList{"#13abc", "0"};
+        QTest::addRow("late terminator before the next reply")
+            << QByteArrayList{"#13abc", "\n0\n"} << QList{false, true}
+            << QByteArrayList{"#13abc", "0"};
+        QTest::addRow("no terminator after a block")
+            << QByteArrayList{"#13abc", "1\n"} << QList{false, true}
+            << QByteArrayList{"#13abc", "1"};
+        // The message ended with the block: a line feed next is a reply of its own.
+        QTest::addRow("block ending its message")
+            << QByteArrayList{"#13abc", "\n"} << QList{true, true} << QByteArrayList{"#13abc", ""};
+    }
+    void assembles() {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QList<bool>, ends);
+        QFETCH(QByteArrayList, replies);
 
-    ReplyAssembler assembler(1024);
-    for (const QByteArray &reply : replies)
-        QCOMPARE(nextReply(assembler, chunks, ends), reply);
-    QVERIFY(chunks.isEmpty());
-}
+        ReplyAssembler assembler(1024);
+        for (const QByteArray &reply : replies)
+            QCOMPARE(nextReply(assembler, chunks, ends), reply);
+        QVERIFY(chunks.isEmpty());
+    }
 
-// A reply over the cap fails at once, without waiting for the rest.
-void tst_ReplyAssembler::tooLongFails() {
-    ReplyAssembler assembler(8);
-    assembler.start('\n');
-    std::memset(assembler.chunk(), 'x', 9);
-    QVERIFY_THROWS_EXCEPTION(TransportError, assembler.add(9, false));
-}
+    // A reply over the cap fails at once, without waiting for the rest.
+    void tooLongFails() {
+        ReplyAssembler assembler(8);
+        assembler.start('\n');
+        std::memset(assembler.chunk(), 'x', 9);
+        QVERIFY_THROWS_EXCEPTION(TransportError, assembler.add(9, false));
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_ReplyAssembler)
 #include "tst_ReplyAssembler.moc"

@@ -55,9 +55,7 @@ private slots:
         row("USB, decimal ids, interface", "usb2::65261::66::C01::3::instr",
             "usb 2 65261 66 C01 3");
 
-        row("empty", "  ", "error: empty descriptor");
         row("unknown interface", "GPIB0::7::INSTR", "error: unknown interface type 'GPIB0'");
-        row("port zero", "TCPIP0::h::0::SOCKET", "error: port 0 is out of range 1-65535");
         row("socket without port", "TCPIP0::h::SOCKET", "error: a socket needs host and port");
         row("no resource class", "TCPIP0::h::4000",
             "error: unknown resource class '4000' (SOCKET or INSTR expected)");
