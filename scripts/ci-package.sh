@@ -59,7 +59,7 @@ echo "== mardock-scopesim --help"
 help=$(mardock-scopesim --help)
 for option in --port --storage --idn --trigger-mean --save-time --log --record-length --seed \
     --headers --close-after --hang-after --hang-ms --garbage --unterminated --oversize \
-    --busy-forever --reply-delay --vxi11-port --no-portmapper --version --help; do
+    --busy-forever --reply-delay --first-reply-delay --vxi11-port --no-portmapper --version --help; do
     grep -q -- "$option" <<<"$help" || { echo "--help does not list $option"; exit 1; }
 done
 mardock-scopesim --version

@@ -60,6 +60,10 @@ SimCommandLine::SimCommandLine() {
         {"busy-forever", "Fault: BUSY? always answers 1."},
         {"reply-delay", "Fault: delay every reply by MS milliseconds (replies stay in order).",
          "MS"},
+        {"first-reply-delay",
+         "Fault: delay the first reply on each connection by MS milliseconds, as a scope "
+         "waking up does.",
+         "MS"},
     });
 }
 
@@ -106,6 +110,7 @@ std::optional<SimOptions> SimCommandLine::parse(const QStringList &arguments) {
     options.oversize = m_parser.isSet("oversize");
     options.busyForever = m_parser.isSet("busy-forever");
     options.replyDelayMs = static_cast<int>(number({"reply-delay", 0, maxInt}));
+    options.firstReplyDelayMs = static_cast<int>(number({"first-reply-delay", 0, maxInt}));
     if (!m_parser.positionalArguments().isEmpty())
         m_error =
             QStringLiteral("unexpected argument: %1").arg(m_parser.positionalArguments().front());

@@ -2,6 +2,9 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 constexpr qint64 TrickleChunk = 64 * 1024;
@@ -9,10 +12,12 @@ constexpr int TricklePauseMs = 20;
 
 } // namespace
 
-SimConnection::SimConnection(QTcpSocket *socket, int replyDelayMs, QObject *parent)
+SimConnection::SimConnection(QTcpSocket *socket, int replyDelayMs, int firstReplyDelayMs,
+                             QObject *parent)
     : QObject(parent)
     , m_socket(socket)
-    , m_replyDelayMs(std::max(replyDelayMs, 0)) {
+    , m_replyDelayMs(std::max(replyDelayMs, 0))
+    , m_nextReplyDelayMs(std::max(m_replyDelayMs, firstReplyDelayMs)) {
     m_socket->setParent(this);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_age.start();
@@ -26,13 +31,14 @@ SimConnection::SimConnection(QTcpSocket *socket, int replyDelayMs, QObject *pare
 }
 
 void SimConnection::send(const QByteArray &bytes) {
-    if (m_replyDelayMs == 0 && m_pending.empty()) {
+    const int delayMs = std::exchange(m_nextReplyDelayMs, m_replyDelayMs);
+    if (delayMs == 0 && m_pending.empty()) {
         write(bytes);
         return;
     }
-    m_pending.push_back({m_age.elapsed() + m_replyDelayMs, bytes});
+    m_pending.push_back({m_age.elapsed() + delayMs, bytes});
     if (!m_delayTimer.isActive())
-        m_delayTimer.start(m_replyDelayMs);
+        m_delayTimer.start(delayMs);
 }
 
 void SimConnection::trickle(qint64 total) {

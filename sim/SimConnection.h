@@ -18,7 +18,10 @@ public:
     // A line longer than this is dropped rather than buffered without end.
     static constexpr qsizetype MaxMessage = 16 * 1024 * 1024;
 
-    SimConnection(QTcpSocket *socket, int replyDelayMs, QObject *parent = nullptr);
+    // Replies leave replyDelayMs after their message came in, the first one
+    // at least firstReplyDelayMs after.
+    SimConnection(QTcpSocket *socket, int replyDelayMs, int firstReplyDelayMs,
+                  QObject *parent = nullptr);
 
     // Messages received so far on this connection.
     int messageCount() const { return m_messageCount; }
@@ -48,6 +51,7 @@ private:
 
     QTcpSocket *m_socket;
     const int m_replyDelayMs;
+    int m_nextReplyDelayMs;
     QByteArray m_buffer;
     int m_messageCount = 0;
     bool m_closing = false;

@@ -30,4 +30,5 @@ struct SimOptions {
     bool oversize = false;
     bool busyForever = false;
     int replyDelayMs = 0;
+    int firstReplyDelayMs = 0;
 };

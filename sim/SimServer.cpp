@@ -23,7 +23,8 @@ void SimServer::acceptConnection() {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         if (m_connection)
             m_connection->abort();
-        auto *connection = new SimConnection(socket, m_options.replyDelayMs, this);
+        auto *connection =
+            new SimConnection(socket, m_options.replyDelayMs, m_options.firstReplyDelayMs, this);
         connect(
             connection, &SimConnection::messageReceived, this,
             [this, connection](QByteArrayView message) { handleMessage(*connection, message); });

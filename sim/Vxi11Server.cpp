@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QSocketNotifier>
 #include <QTcpSocket>
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -205,7 +206,11 @@ bool Vxi11Server::carryOut(Link &link, QByteArrayView message) {
         return false;
     if (!m_scope.handleMessage(message, link.reply))
         return true;
-    link.replyDueMs = m_age.elapsed() + m_options.replyDelayMs;
+    const int delayMs = link.answeredBefore
+                            ? m_options.replyDelayMs
+                            : std::max(m_options.replyDelayMs, m_options.firstReplyDelayMs);
+    link.answeredBefore = true;
+    link.replyDueMs = m_age.elapsed() + delayMs;
     if (m_options.oversize) {
         link.reply = "#9" + QByteArray::number(OversizeAnnounced);
         link.fillerLeft = OversizeAnnounced;

@@ -68,6 +68,7 @@ private:
         QByteArray reply;
         qsizetype replySent = 0;
         qint64 replyDueMs = 0;
+        bool answeredBefore = false;
         // Replies to be read that never end: an oversized block's filler.
         qint64 fillerLeft = 0;
         bool withholdEnd = false;
