@@ -7,6 +7,9 @@
 
 #include <QSet>
 
+#include <algorithm>
+#include <utility>
+
 InstrumentControl::InstrumentControl(QList<std::shared_ptr<ResourceSource>> sources)
     : m_sources(std::move(sources)) {}
 
@@ -62,6 +65,11 @@ QByteArrayView InstrumentControl::encode(const QString &command) {
     return m_command;
 }
 
+std::chrono::milliseconds InstrumentControl::takeExchangeTimeout() {
+    return std::exchange(m_firstExchange, false) ? std::max(m_timeout, FirstExchangeTimeout)
+                                                 : m_timeout;
+}
+
 void InstrumentControl::setErrorReporting(bool on) {
     m_errorReporting = on;
 }
@@ -112,6 +120,7 @@ std::optional<QStringList> InstrumentControl::resourceList() {
 void InstrumentControl::setDescriptor(const QString &descriptor) {
     m_transport.reset();
     m_descriptor = descriptor;
+    m_firstExchange = true;
     attempt("descriptor", [&] { transport(); });
 }
 
@@ -120,13 +129,14 @@ void InstrumentControl::deviceClear() {
 }
 
 void InstrumentControl::write(const QString &command) {
-    attempt("write", [&] { transport().write(encode(command), m_timeout); });
+    attempt("write", [&] { transport().write(encode(command), takeExchangeTimeout()); });
 }
 
 QString InstrumentControl::query(const QString &command) {
     return attempt("query", [&] {
         Transport &link = transport();
-        link.write(encode(command), m_timeout);
-        return QString::fromLatin1(link.read(m_terminator, m_timeout));
+        const std::chrono::milliseconds timeout = takeExchangeTimeout();
+        link.write(encode(command), timeout);
+        return QString::fromLatin1(link.read(m_terminator, timeout));
     });
 }

@@ -14,7 +14,9 @@
 // what it listed), or else the one its descriptor calls for.
 //
 // Settings: 14 (TimeoutSetting) is the I/O timeout of one write or one query
-// in milliseconds, 300 until set, at least 1. 1 (TerminatorSetting) is the
+// in milliseconds, 300 until set, at least 1. The first write or query after
+// a descriptor is set may take up to FirstExchangeTimeout instead, because a
+// scope waking up can take seconds to give its first reply. 1 (TerminatorSetting) is the
 // character code that ends a reply, 0 meaning a line feed (the default).
 //
 // Setting the descriptor does not connect; the first write or query does. A
@@ -37,6 +39,7 @@ class InstrumentControl : public Instrument {
 public:
     static constexpr qint16 DefaultTimeoutMs = 300;
     static constexpr int Failed = -1;
+    static constexpr std::chrono::milliseconds FirstExchangeTimeout{5000};
 
     explicit InstrumentControl(QList<std::shared_ptr<ResourceSource>> sources);
     ~InstrumentControl() override;
@@ -59,6 +62,7 @@ private:
     auto attempt(const char *operation, Operation &&run) -> decltype(run());
     Transport &transport();
     QByteArrayView encode(const QString &command);
+    std::chrono::milliseconds takeExchangeTimeout();
 
     QList<std::shared_ptr<ResourceSource>> m_sources;
     QString m_descriptor;
@@ -66,6 +70,7 @@ private:
     QByteArray m_command;
     std::chrono::milliseconds m_timeout{DefaultTimeoutMs};
     char m_terminator = '\n';
+    bool m_firstExchange = true;
     bool m_errorReporting = true;
     int m_status = 0;
     QString m_lastError;
