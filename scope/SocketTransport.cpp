@@ -41,8 +41,8 @@ QString SocketTransport::peer() const {
                                        QString::number(m_port));
 }
 
-void SocketTransport::open() {
-    m_fd = connectTcp(m_host, m_port, steady_clock::now() + ConnectTimeout, peer());
+void SocketTransport::open(milliseconds timeout) {
+    m_fd = connectTcp(m_host, m_port, steady_clock::now() + connectTimeoutFor(timeout), peer());
 }
 
 void SocketTransport::close() {
@@ -97,7 +97,7 @@ void SocketTransport::write(QByteArrayView message, milliseconds timeout) {
     if (m_fd >= 0)
         discardPending();
     if (m_fd < 0)
-        open();
+        open(timeout);
     const Deadline deadline = steady_clock::now() + timeout;
 
     char lineFeed = '\n';

@@ -11,7 +11,7 @@
 // send or recv per step, no allocation per exchange beyond a reply that
 // outgrows the receive buffer.
 //
-// The connection opens lazily, on the first write, within ConnectTimeout. Any
+// The connection opens lazily, on a write, within connectTimeoutFor(). Any
 // failure closes it, so a reply that arrives after its query timed out dies
 // with the connection and never answers a later query; the next write
 // reconnects. A write first notices a connection the instrument has closed
@@ -19,7 +19,6 @@
 class SocketTransport : public Transport {
 public:
     static constexpr qsizetype MaxReplyBytes = 64 * 1024 * 1024;
-    static constexpr std::chrono::seconds ConnectTimeout{3};
 
     SocketTransport(const QString &host, quint16 port);
     ~SocketTransport() override;
@@ -35,7 +34,7 @@ public:
     void clear() override;
 
 private:
-    void open();
+    void open(std::chrono::milliseconds timeout);
     void close();
     [[noreturn]] void failAndClose(const QString &reason);
     void discardPending();

@@ -233,8 +233,8 @@ quint16 Vxi11Transport::lookUpCorePort(Deadline deadline) const {
     return quint16(port);
 }
 
-void Vxi11Transport::open() {
-    const Deadline deadline = steady_clock::now() + ConnectTimeout;
+void Vxi11Transport::open(milliseconds timeout) {
+    const Deadline deadline = steady_clock::now() + connectTimeoutFor(timeout);
     const quint16 port = m_corePort != 0 ? m_corePort : lookUpCorePort(deadline);
     auto link = std::make_unique<Link>();
     link->rpc =
@@ -290,7 +290,7 @@ void Vxi11Transport::write(QByteArrayView message, milliseconds timeout) {
     if (m_link && !m_link->rpc->quiet())
         dropLink();
     if (!m_link)
-        open();
+        open(timeout);
     // The reply to an earlier query may still arrive; it must not answer
     // this one.
     if (m_link->needsClear)

@@ -10,7 +10,7 @@
 // on the instrument's core channel over one TCP connection, found through
 // the portmapper on the instrument's host unless its port is given.
 //
-// Every step is bounded: the connection opens within ConnectTimeout on a
+// Every step is bounded: the connection opens within connectTimeoutFor() on a
 // socket connected by us (never by the RPC library, which would wait far
 // longer on a dead host), and each call waits no longer than the time left
 // of its operation. The instrument is told a little less than that as its
@@ -22,7 +22,6 @@
 class Vxi11Transport : public Transport {
 public:
     static constexpr qsizetype MaxReplyBytes = 64 * 1024 * 1024;
-    static constexpr std::chrono::seconds ConnectTimeout{3};
     static constexpr std::chrono::seconds ClearTimeout{2};
 
     // corePort 0: ask the portmapper on `host` for it.
@@ -44,7 +43,7 @@ public:
 private:
     struct Link;
 
-    void open();
+    void open(std::chrono::milliseconds timeout);
     void dropLink();
     [[noreturn]] void failAndClose(const QString &reason);
     int connectTo(quint16 port, Deadline deadline) const;
