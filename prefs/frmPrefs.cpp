@@ -40,7 +40,6 @@ QCheckBox *checkBox(const char *name, const QString &caption, const QString &too
 QPushButton *button(const char *name, const QString &caption, const QString &toolTip) {
     auto *pushButton = named<QPushButton>(name, toolTip);
     pushButton->setText(caption);
-    pushButton->setAutoDefault(false);
     return pushButton;
 }
 

@@ -99,7 +99,7 @@ struct PrefsRig {
     PrefsStore store{prefs, screenOptions, settingsPath()};
 };
 
-enum class Leave { ReturnKey, CancelButton, EscKey, WindowFrame };
+enum class Leave { ReturnKey, CancelButton, ReturnOnCancel, EscKey, WindowFrame };
 
 inline bool showActive(QWidget &window) {
     window.show();
@@ -111,12 +111,15 @@ inline void click(QAbstractButton *button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
-// Leaves a dialog by Return, which presses OK, or one of the three ways that
-// must all act as its Cancel.
+// Leaves a dialog by Return in a box, which presses OK, or one of the ways
+// that must all act as its Cancel: Return on a button presses that button.
 inline void leave(QWidget &dialog, QAbstractButton *cancel, Leave how) {
-    if (how == Leave::CancelButton)
+    if (how == Leave::CancelButton) {
         click(cancel);
-    else if (how == Leave::WindowFrame)
+    } else if (how == Leave::ReturnOnCancel) {
+        cancel->setFocus();
+        QTest::keyClick(cancel, Qt::Key_Return);
+    } else if (how == Leave::WindowFrame)
         dialog.close();
     else
         QTest::keyClick(dialog.focusWidget(),
@@ -128,6 +131,7 @@ inline void leave(QWidget &dialog, QAbstractButton *cancel, Leave how) {
 template <typename... Values> void addLeaveRows(const Values &...values) {
     const std::pair<const char *, Leave> ways[] = {{"Return key", Leave::ReturnKey},
                                                    {"Cancel button", Leave::CancelButton},
+                                                   {"Return on Cancel", Leave::ReturnOnCancel},
                                                    {"Esc key", Leave::EscKey},
                                                    {"window frame", Leave::WindowFrame}};
     for (const auto &[name, how] : ways)
