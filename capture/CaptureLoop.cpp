@@ -158,10 +158,18 @@ bool CaptureLoop::waitForSave() {
 }
 
 // A Stop pressed while a set-up command was retried ends the save there: no
-// save command, and the stopped status stays on the idle window.
+// further command, and the stopped status stays on the idle window.
+bool CaptureLoop::setUp(const QStringList &commands) {
+    for (const QString &command : commands) {
+        m_exchange.scopeWrite(command);
+        if (stopped())
+            return false;
+    }
+    return true;
+}
+
 bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
-    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE:FILEF INTERNAL"));
-    if (stopped())
+    if (!setUp({QStringLiteral("SAV:WAVE:FILEF INTERNAL")}))
         return false;
     showStatus(acquisition, QStringLiteral("Save ISF"));
     m_host.pumpEvents(0);
@@ -173,9 +181,7 @@ bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
 }
 
 bool CaptureLoop::saveCsv(qint64 acquisition, const QString &stem) {
-    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE:FILEF SPREADS"));
-    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE:GATI NON"));
-    if (stopped())
+    if (!setUp({QStringLiteral("SAV:WAVE:FILEF SPREADS"), QStringLiteral("SAV:WAVE:GATI NON")}))
         return false;
     showStatus(acquisition, QStringLiteral("Save CSV"));
     m_host.pumpEvents(0);
@@ -187,9 +193,8 @@ bool CaptureLoop::saveCsv(qint64 acquisition, const QString &stem) {
 bool CaptureLoop::saveScreen(qint64 acquisition, const QString &stem) {
     showStatus(acquisition, QStringLiteral("Save Screen"));
     m_host.pumpEvents(0);
-    m_exchange.scopeWrite(m_prefs.FileType());
-    m_exchange.scopeWrite(m_prefs.Layout());
-    m_exchange.scopeWrite(m_prefs.InkSaver());
+    if (!setUp({m_prefs.FileType(), m_prefs.Layout(), m_prefs.InkSaver()}))
+        return false;
     m_exchange.scopeWrite(
         QStringLiteral("SAV:IMAG ") +
         quotedName(m_prefs.ScreenFspec() + stem + QLatin1Char('.') + m_prefs.fileTypeText()));

@@ -33,6 +33,7 @@ private:
     bool runCycle(qint64 acquisition);
     bool waitForAcquisition();
     bool waitForSave();
+    bool setUp(const QStringList &commands);
     bool saveIsf(qint64 acquisition, const QString &stem);
     bool saveCsv(qint64 acquisition, const QString &stem);
     bool saveScreen(qint64 acquisition, const QString &stem);

@@ -144,6 +144,13 @@ private slots:
             << RunCase{.restore = true, .stopAt = "1: Waiting for Acquisition", .refuseSetUp = true}
             << prepare + arm + QStringList{"write SAV:WAVE:FILEF INTERNAL"} + stopRestoring
             << "1: Stopped";
+        QTest::addRow("Stop in an image set-up retry")
+            << RunCase{.saves = "s",
+                       .restore = true,
+                       .stopAt = "1: Save Screen",
+                       .refuseSetUp = true}
+            << prepare + arm + QStringList{"write SAV:IMAG:FILEF PNG"} + stopRestoring
+            << "1: Stopped";
         // An error that escapes the retry discipline ends the run through one
         // Stop, and is shown.
         QTest::addRow("fault at the run's device clear")
