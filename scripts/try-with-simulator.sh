@@ -9,14 +9,24 @@ scripts/build.sh
 
 demo="$PWD/build/demo"
 mkdir -p "$demo/config/mardock" "$demo/storage"
-port="${MARDOCK_DEMO_PORT:-4000}"
-echo "TCPIP0::127.0.0.1::${port}::SOCKET" >"$demo/config/mardock/instruments.txt"
+# The demo saves all three kinds of file; Prefs changes that as usual.
+prefs="$demo/config/mardock/mardock.ini"
+[ -f "$prefs" ] || printf '[Prefs]\nchkASCII=1\nchkScreen=1\n' >"$prefs"
 
-build/bin/mardock-scopesim --port "$port" --storage "$demo/storage" \
-    --log "$demo/commands.log" --trigger-mean 1 &
+announced="$demo/scopesim.out"
+build/bin/mardock-scopesim --port "${MARDOCK_DEMO_PORT:-0}" --storage "$demo/storage" \
+    --log "$demo/commands.log" --trigger-mean 1 >"$announced" &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
-sleep 0.5
+port=""
+for _ in $(seq 100); do
+    port=$(sed -n 's/^mardock-scopesim listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$announced")
+    [ -n "$port" ] && break
+    kill -0 "$sim" 2>/dev/null || { echo "The simulated scope did not start." >&2; exit 1; }
+    sleep 0.1
+done
+[ -n "$port" ] || { echo "The simulated scope did not say where it listens." >&2; exit 1; }
+echo "TCPIP0::127.0.0.1::${port}::SOCKET" >"$demo/config/mardock/instruments.txt"
 
 echo "The simulated scope saves into: $demo/storage (the scope's E:\\ is $demo/storage/E)"
 XDG_CONFIG_HOME="$demo/config" build/bin/mardock
