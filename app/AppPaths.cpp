@@ -34,7 +34,7 @@ QString AppPaths::guideFile() const {
     if (QFileInfo::exists(beside))
         return beside;
     // An installed program lives in <prefix>/bin, its documents in <prefix>/share.
-    return QDir::cleanPath(m_programDir + QStringLiteral("/../share/doc/mardock/guide.md"));
+    return QDir::cleanPath(m_programDir + QStringLiteral("/../share/mardock/guide.md"));
 }
 
 bool AppPaths::makeConfigDir() const {

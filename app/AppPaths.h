@@ -5,7 +5,7 @@
 // Where Mardock keeps its files on this computer: the per-user settings
 // folder ($XDG_CONFIG_HOME/mardock, by default ~/.config/mardock) with the
 // settings file, the instrument list and the single-instance lock, and the
-// user guide beside the executable or, once installed, under share/doc.
+// user guide beside the executable or, once installed, under share/mardock.
 class AppPaths {
 public:
     // The paths of the running program for the current user.

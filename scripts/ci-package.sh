@@ -9,7 +9,7 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 scripts/install-deps.sh
-packages=(dpkg-dev file xvfb xdotool)
+packages=(dpkg-dev file xvfb xdotool desktop-file-utils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -43,7 +43,7 @@ cleanup() {
 trap cleanup EXIT
 
 $sudo apt-get install -y -qq "$deb" >/dev/null
-for f in /usr/bin/mardock /usr/bin/mardock-scopesim /usr/share/doc/mardock/guide.md \
+for f in /usr/bin/mardock /usr/bin/mardock-scopesim /usr/share/mardock/guide.md \
     /usr/share/doc/mardock/README.md /usr/share/applications/mardock.desktop \
     /usr/share/icons/hicolor/64x64/apps/mardock.png; do
     [ -e "$f" ] || { echo "missing after install: $f"; exit 1; }
@@ -51,9 +51,7 @@ done
 if [ -e packaging/udev/99-mardock-usbtmc.rules ]; then
     [ -e /lib/udev/rules.d/99-mardock-usbtmc.rules ] || { echo "missing: udev rule"; exit 1; }
 fi
-if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate /usr/share/applications/mardock.desktop
-fi
+desktop-file-validate /usr/share/applications/mardock.desktop
 
 echo "== mardock-scopesim --help"
 help=$(mardock-scopesim --help)

@@ -19,7 +19,7 @@ void tst_guidelocation::guideFile() {
     QTemporaryDir prefix;
     const AppPaths paths(prefix.filePath(QStringLiteral("config")), QStringLiteral("mardock"),
                          prefix.filePath(QStringLiteral("bin")));
-    const QString installed = prefix.filePath(QStringLiteral("share/doc/mardock/guide.md"));
+    const QString installed = prefix.filePath(QStringLiteral("share/mardock/guide.md"));
     const QString beside = prefix.filePath(QStringLiteral("bin/guide.md"));
     QVERIFY(QDir().mkpath(QFileInfo(installed).path()) && QDir().mkpath(prefix.filePath("bin")));
     QVERIFY(QFile(installed).open(QIODevice::WriteOnly));
