@@ -50,12 +50,18 @@ private slots:
                 << TextRule(FieldRules::acqLimitFixUp) << text << result;
         };
         path("drive only", "E:", "E:\\");
+        path("already ended", "E:\\", "E:\\");
+        path("folder", "E:\\data", "E:\\data\\");
         path("forward slashes", "E:/data/run1", "E:\\data\\run1\\");
         path("empty stays empty", "", "");
         path("blanks and doubled backslashes stay", "a b\\\\", "a b\\\\");
         path("trailing slash turned, not doubled", "E:\\x/", "E:\\x\\");
 
         limit("zero", "0", "1");
+        limit("empty", "", "1");
+        limit("plain", "10", " 10");
+        limit("already plain", " 10", " 10");
+        limit("negative stays", "-3", "-3");
         limit("no digits", ".", "1");
         limit("leading zeros", "0010", " 10");
         limit("double seven", "007", " 7");
