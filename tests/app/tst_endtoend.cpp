@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -20,18 +21,38 @@ namespace {
 const QStringList StartUp{"*IDN?", "DESE 0", "*ESE 0", "*SRE 0", "HEAD 0", "*CLS", "ALLEV?"};
 const QStringList RunPreparation{"HEAD 0;VERB 0", "ACQ:STOPA SEQ;STATE 0"};
 
-// The three saves of one acquisition, as the scope receives them.
-QStringList allSaves(const QString &stem) {
-    return QStringLiteral(
-               "SAV:WAVE:FILEF INTERNAL|SAV:WAVE ALL, \"E:\\my_ISFs_%1\"|BUSY?|"
-               "FILES:DIR?|SAV:WAVE:FILEF SPREADS|SAV:WAVE:GATI NON|"
-               "SAV:WAVE ALL, \"E:\\my_CSVs_%1\"|BUSY?|SAV:IMAG:FILEF PNG|"
-               "SAV:IMAG:LAY LAN|SAV:IMAG:INKS ON|SAV:IMAG \"E:\\my_Images_%1.PNG\"|BUSY?")
-        .arg(stem)
-        .split(u'|');
+// The saves of one acquisition, as the scope receives them.
+QStringList isf(const QString &stem) {
+    return {"SAV:WAVE:FILEF INTERNAL", "SAV:WAVE ALL, \"E:\\my_ISFs_" + stem + "\"", "BUSY?",
+            "FILES:DIR?"};
+}
+QStringList csv(const QString &stem) {
+    return {"SAV:WAVE:FILEF SPREADS", "SAV:WAVE:GATI NON",
+            "SAV:WAVE ALL, \"E:\\my_CSVs_" + stem + "\"", "BUSY?"};
+}
+QStringList image(const QString &stem) {
+    return {"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON",
+            "SAV:IMAG \"E:\\my_Images_" + stem + ".PNG\"", "BUSY?"};
 }
 
 const QStringList Armed{"ACQ:STATE 1", "BUSY?"};
+const QStringList Restore{"TRIG", "ACQ:STATE 0", "ACQ:STOPA RUNST", "TRIG:A:MOD AUTO",
+                          "ACQ:STATE 1"};
+
+using Answer = Prompter::Answer;
+
+// What the user chooses in Prefs and does during the run; what a row does not
+// name keeps these.
+struct Scenario {
+    QString saves = "i";        // i ISF, c CSV, s screen image
+    QList<Answer> answers = {}; // to "Save this Aquisition?"; none: not asked
+    QString limit = {};         // the acquisition limit; none: stop-after off
+    bool restore = false;
+    int delay = 0;
+    QStringList simArgs = {};
+    QString stopAt = {}; // Stop clicked at this status's first dot
+    int starts = 1;
+};
 
 // How often "BUSY?" is polled depends on timing; the order of everything
 // else does not. A run of polls counts as one.
@@ -74,6 +95,8 @@ struct Program {
 
 } // namespace
 
+Q_DECLARE_METATYPE(Scenario)
+
 class tst_EndToEnd : public QObject {
     Q_OBJECT
 
@@ -95,13 +118,97 @@ private slots:
         QCOMPARE(program.window->statusText(), QStringLiteral("2: Done"));
         QVERIFY(program.window->startEnabled());
         QTRY_COMPARE(withPollsMerged(program.sim.commandLog()),
-                     StartUp + RunPreparation + Armed + allSaves("1") + Armed + allSaves("2"));
+                     StartUp + RunPreparation + Armed + isf("1") + csv("1") + image("1") + Armed +
+                         isf("2") + csv("2") + image("2"));
         QCOMPARE(QDir(program.sim.storageDir() + QStringLiteral("/E"))
                      .entryList(QDir::Files, QDir::Name),
                  (QStringList{"my_CSVs_1_CH1.csv", "my_CSVs_1_CH2.csv", "my_CSVs_2_CH1.csv",
                               "my_CSVs_2_CH2.csv", "my_ISFs_1_CH1.isf", "my_ISFs_1_CH2.isf",
                               "my_ISFs_2_CH1.isf", "my_ISFs_2_CH2.isf", "my_Images_1.PNG",
                               "my_Images_2.PNG"}));
+    }
+
+    void runs_data() {
+        QTest::addColumn<Scenario>("run");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("status");
+        QStringList tenCycles = RunPreparation;
+        for (int n = 1; n <= 10; ++n)
+            tenCycles += Armed + isf(QString::number(n));
+
+        QTest::addRow("image only") << Scenario{.saves = "s", .limit = "1"}
+                                    << RunPreparation + Armed + image("1") << "1: Done";
+        QTest::addRow("ask Yes, No, Cancel; stems go on in the next run")
+            << Scenario{.answers = {Answer::Yes, Answer::No, Answer::Cancel, Answer::Yes,
+                                    Answer::Cancel},
+                        .restore = true,
+                        .starts = 2}
+            << RunPreparation + Armed + isf("1") + Armed + Armed + Restore + RunPreparation +
+                   Armed + isf("4") + Armed + Restore
+            << "2: Stopped";
+        QTest::addRow("stop after 10") << Scenario{.limit = "10"} << tenCycles << "10: Done";
+        QTest::addRow("limit 0") << Scenario{.limit = "0", .restore = true}
+                                 << RunPreparation + Armed + isf("1") + Restore << "1: Done";
+        for (const bool restore : {true, false})
+            QTest::addRow("Stop in the acquisition wait, restore %s", restore ? "on" : "off")
+                << Scenario{.restore = restore,
+                            .simArgs = {"--busy-forever"},
+                            .stopAt = "1: Waiting for Acquisition"}
+                << RunPreparation + Armed + (restore ? Restore : QStringList()) << "1: Stopped";
+        QTest::addRow("Stop in a save wait")
+            << Scenario{.saves = "ic", .simArgs = {"--save-time", "60"}, .stopAt = "1: Save ISF"}
+            << RunPreparation + Armed + isf("1").mid(0, 3) << "1: Stopped";
+        QTest::addRow("Stop in the delay")
+            << Scenario{.restore = true, .delay = 2, .stopAt = "Delay after trigger"}
+            << RunPreparation + Armed + Restore << "0: Stopped";
+    }
+    // The user's choices reach the scope as the exact commands of the run,
+    // and a Stop anywhere ends it with nothing more sent.
+    void runs() {
+        QFETCH(Scenario, run);
+        Program program(run.simArgs);
+        QVERIFY(program.start());
+        frmMain &window = *program.window;
+        QTest::mouseClick(window.cbPrefs, Qt::LeftButton);
+        frmPrefs &prefs = window.prefsDialog();
+        setCheckValue(prefs.chkUseTimestamps, 0);
+        setCheckValue(prefs.chkWFM, run.saves.contains('i'));
+        setCheckValue(prefs.chkASCII, run.saves.contains('c'));
+        setCheckValue(prefs.chkScreen, run.saves.contains('s'));
+        setCheckValue(prefs.chkAsk, !run.answers.isEmpty());
+        setCheckValue(prefs.chkStopAfter, !run.limit.isNull());
+        prefs.txtAcqLimit->setText(run.limit);
+        setCheckValue(prefs.chkRestoreRun, run.restore);
+        prefs.hsDelay->setValue(run.delay);
+        QTest::mouseClick(prefs.cbOK, Qt::LeftButton);
+        program.prompter.answers = run.answers;
+        QTimer user;
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            if (window.statusText() == run.stopAt + '.') {
+                user.stop();
+                QTest::mouseClick(window.cbStop, Qt::LeftButton);
+            }
+        });
+        if (!run.stopAt.isEmpty())
+            user.start(5);
+
+        for (int start = 0; start < run.starts; ++start)
+            QTest::mouseClick(window.cbStart, Qt::LeftButton);
+
+        // A last query marks the end of what the run sent, so the log is not
+        // taken while it still grows.
+        program.plexor.query(QStringLiteral("*OPC?"));
+        QFETCH(QStringList, expected);
+        QTRY_COMPARE(withPollsMerged(program.sim.commandLog()),
+                     StartUp + expected + QStringList{"*OPC?"});
+        // A delay runs out its dots after a Stop.
+        QString status = window.statusText();
+        while (status.endsWith('.'))
+            status.chop(1);
+        QTEST(status, "status");
+        QVERIFY(window.startEnabled());
+        QCOMPARE(program.prompter.asked,
+                 QStringList(run.answers.size(), QStringLiteral("Save this Aquisition?")));
     }
 
     void closeThroughFrameDuringRun_data() {
