@@ -54,6 +54,10 @@ void SimConnection::closeWhenSent() {
 }
 
 void SimConnection::abort() {
+    // A client that moved on to a new connection may have left messages on
+    // this one; it sent them first, so they are carried out first.
+    if (!m_closing)
+        m_socket->waitForReadyRead(0);
     m_closing = true;
     m_socket->abort();
     deleteLater();
