@@ -40,6 +40,7 @@ public:
     frmScreenOptions &screenOptionsDialog() { return m_screenOptions; }
 
     bool startEnabled() const override;
+    bool ending() const override { return m_ending; }
     QString statusText() const override;
     void setStatusText(const QString &text) override;
     void pumpEvents(int maxWaitMs) override;

@@ -101,11 +101,12 @@ void CommandExchange::waitSeconds(float seconds) {
         // The clock restarts at zero at midnight: first wait for it to wrap.
         // Comparing with the start reading rather than end - seconds keeps
         // single-precision rounding from ending the wait before midnight.
-        for (float now = start; !(now < start); now = m_clock.secondsSinceMidnight())
+        for (float now = start; !(now < start) && !m_host.ending();
+             now = m_clock.secondsSinceMidnight())
             pumpUntil(now, SecondsPerDay, seconds);
         end -= SecondsPerDay;
     }
-    for (float now = m_clock.secondsSinceMidnight(); !(now > end);
+    for (float now = m_clock.secondsSinceMidnight(); !(now > end) && !m_host.ending();
          now = m_clock.secondsSinceMidnight())
         pumpUntil(now, end, seconds);
 }

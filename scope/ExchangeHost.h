@@ -10,6 +10,8 @@ public:
 
     // The run flag: Start enabled means no run is active (or it was stopped).
     virtual bool startEnabled() const = 0;
+    // The program is closing: a wait ends at once instead of running out.
+    virtual bool ending() const = 0;
     virtual QString statusText() const = 0;
     // Replaces the status line's text and repaints it at once.
     virtual void setStatusText(const QString &text) = 0;

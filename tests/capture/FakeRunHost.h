@@ -11,6 +11,7 @@ public:
         : m_window(window) {}
 
     bool startEnabled() const override { return m_window.startEnabled(); }
+    bool ending() const override { return m_window.ending(); }
     QString statusText() const override { return m_window.statusText(); }
     void setStatusText(const QString &text) override { m_window.setStatusText(text); }
     void pumpEvents(int maxWaitMs) override {

@@ -164,6 +164,17 @@ private slots:
         QTEST(rig.host.repaints > 0, "dots");
     }
 
+    // Closing the program ends a wait at once: a post-trigger delay must not
+    // keep a closed program alive for up to a minute.
+    void waitEndsWhenClosing() {
+        Rig rig;
+        const QDateTime start(QDate(2024, 3, 5), QTime(12, 0));
+        rig.clock.set(start);
+        rig.host.onPump = [&] { rig.host.closing = true; };
+        rig.exchange.waitSeconds(60.0f);
+        QVERIFY(rig.clock.now() < start.addSecs(1));
+    }
+
     void progressDot_data() {
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");

@@ -13,6 +13,7 @@ public:
         : m_clock(clock) {}
 
     bool startEnabled() const override { return m_startEnabled; }
+    bool ending() const override { return closing; }
     QString statusText() const override { return m_status; }
     void setStatusText(const QString &text) override {
         m_status = text;
@@ -28,6 +29,7 @@ public:
 
     void setStartEnabled(bool enabled) { m_startEnabled = enabled; }
 
+    bool closing = false;
     int pumps = 0;
     int repaints = 0;
     // How far the clock moves on a pump that does not wait.
