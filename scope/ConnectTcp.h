@@ -10,9 +10,9 @@
 // How long opening a connection may take within an exchange of `timeout`.
 // An instrument that was there a moment ago connects in milliseconds, so a
 // reconnect gets about as long as the exchange itself: a scope switched off
-// mid-run then holds up each retry, and Stop, for a second at most rather
-// than seconds. The first exchange after a descriptor is set, which has the
-// longest timeout, gets the most.
+// mid-run then holds up each retry for a second rather than three, and Stop
+// for two rather than six. The first exchange after a descriptor is set,
+// which has the longest timeout, gets the most.
 inline std::chrono::milliseconds connectTimeoutFor(std::chrono::milliseconds timeout) {
     using namespace std::chrono_literals;
     return std::clamp<std::chrono::milliseconds>(timeout, 1s, 3s);
