@@ -111,9 +111,14 @@ private slots:
             control.write("*CLS");
         }
 
+        // A failure that dropped the connection gives the next exchange a new
+        // one, with the longer bound of a first exchange: it may then succeed,
+        // but only with its own reply.
         for (int i = 0; i < 2; ++i) {
-            control.query("*IDN?");
-            if (!reason.isEmpty())
+            const QString reply = control.query("*IDN?");
+            if (i > 0 && control.status() >= 0 && link == Link::Socket && !reason.isEmpty())
+                QCOMPARE(reply, QLatin1String(Idn));
+            else if (!reason.isEmpty())
                 QVERIFY2(control.status() < 0 && control.lastError().contains(reason),
                          qPrintable(control.lastError()));
         }
