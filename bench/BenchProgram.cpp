@@ -22,7 +22,7 @@ BenchProgram::BenchProgram(const SimulatorProcess &sim)
         list.write(sim.descriptor().toUtf8()) < 0)
         throw std::runtime_error("cannot write the instrument list");
     list.close();
-    m_window = std::make_unique<frmMain>(m_plexor, m_prompter, m_clock, m_paths);
+    m_window = std::make_unique<frmMain>(m_plexor, m_io, m_prompter, m_clock, m_paths);
     if (!m_window->Form_Load())
         throw std::runtime_error(std::string("the program did not start: ") +
                                  qPrintable(m_prompter.asked.join(QLatin1Char(' '))));
