@@ -33,6 +33,21 @@ QByteArray input(const ScpiCommand &command) {
     return "; input was '" + text + "'";
 }
 
+// The event status register bit an error sets: command, execution, device
+// specific and query errors.
+int statusBit(int code) {
+    switch (-code / 100) {
+    case 1:
+        return 32;
+    case 2:
+        return 16;
+    case 4:
+        return 4;
+    default:
+        return 8;
+    }
+}
+
 QByteArray flag(bool on) {
     return on ? "1" : "0";
 }
@@ -133,6 +148,10 @@ bool SimScope::handleMessage(QByteArrayView message, QByteArray &reply) {
 
 void SimScope::queueEvent(int code, QByteArrayView text) {
     qCWarning(scopeEvents).noquote() << "event" << code << QString::fromUtf8(text);
+    const int bit = statusBit(code);
+    if (!(m_deviceEventEnable & bit))
+        return;
+    m_eventStatus |= bit;
     if (m_events.size() >= MaxEvents) {
         m_events.last() = "-350," + quoted("Queue overflow");
         return;
@@ -284,9 +303,16 @@ std::optional<QString> SimScope::fileName(const ScpiCommand &command, const QByt
     return hostPath;
 }
 
+// Keywords come back in their long form unless VERB is off.
+QByteArray SimScope::keywordReply(const QByteArray &word) const {
+    return m_verbose ? ScpiParser::longForm(word) : word;
+}
+
 void SimScope::clearStatus(const ScpiCommand &command) {
-    if (noArguments(command))
-        m_events.clear();
+    if (!noArguments(command))
+        return;
+    m_events.clear();
+    m_eventStatus = 0;
 }
 
 void SimScope::setEventEnable(const ScpiCommand &command) {
@@ -451,7 +477,7 @@ QByteArray SimScope::operationComplete(const ScpiCommand &) {
 }
 
 QByteArray SimScope::eventStatus(const ScpiCommand &) {
-    return "0";
+    return QByteArray::number(std::exchange(m_eventStatus, 0));
 }
 
 QByteArray SimScope::eventEnable(const ScpiCommand &) {
@@ -488,7 +514,7 @@ QByteArray SimScope::busy(const ScpiCommand &) {
 }
 
 QByteArray SimScope::stopAfter(const ScpiCommand &) {
-    return m_stopAfter;
+    return keywordReply(m_stopAfter);
 }
 
 QByteArray SimScope::acquisitionState(const ScpiCommand &) {
@@ -500,19 +526,19 @@ QByteArray SimScope::acquisitionCount(const ScpiCommand &) {
 }
 
 QByteArray SimScope::waveformFormat(const ScpiCommand &) {
-    return m_waveformFormat;
+    return keywordReply(m_waveformFormat);
 }
 
 QByteArray SimScope::gating(const ScpiCommand &) {
-    return m_gating;
+    return keywordReply(m_gating);
 }
 
 QByteArray SimScope::imageFormat(const ScpiCommand &) {
-    return m_imageFormat;
+    return keywordReply(m_imageFormat);
 }
 
 QByteArray SimScope::imageLayout(const ScpiCommand &) {
-    return m_imageLayout;
+    return keywordReply(m_imageLayout);
 }
 
 QByteArray SimScope::inkSaver(const ScpiCommand &) {
@@ -536,7 +562,7 @@ QByteArray SimScope::currentFolder(const ScpiCommand &) {
 }
 
 QByteArray SimScope::triggerMode(const ScpiCommand &) {
-    return m_triggerMode;
+    return keywordReply(m_triggerMode);
 }
 
 QByteArray SimScope::curve(const ScpiCommand &) {

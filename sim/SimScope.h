@@ -9,6 +9,7 @@
 #include <QByteArrayList>
 #include <QHash>
 #include <random>
+#include <utility>
 
 // The simulated instrument: its settings, acquisitions, saves and event
 // queue, driven one received message at a time. It knows nothing of
@@ -22,7 +23,9 @@ public:
     // result is true.
     bool handleMessage(QByteArrayView message, QByteArray &reply);
 
-    // Queues an error event, as for a command the scope could not take.
+    // Records an error event, as for a command the scope could not take: it
+    // sets its bit of the event status register and joins the event queue
+    // only when DESE enables that bit.
     void queueEvent(int code, QByteArrayView text);
 
 private:
@@ -51,6 +54,7 @@ private:
     std::optional<bool> boolean(const ScpiCommand &command);
     std::optional<int> mask(const ScpiCommand &command);
     std::optional<QString> fileName(const ScpiCommand &command, const QByteArray &argument);
+    QByteArray keywordReply(const QByteArray &word) const;
 
     void clearStatus(const ScpiCommand &command);
     void setEventEnable(const ScpiCommand &command);
@@ -111,6 +115,7 @@ private:
     int m_eventEnable = 255;
     int m_serviceEnable = 0;
     int m_deviceEventEnable = 255;
+    int m_eventStatus = 0;
 
     QByteArray m_stopAfter;
     bool m_running = false;

@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(client.reply(), QByteArray("MARDOCK,KXA5104-SIM,000001,1.0.0"));
         QCOMPARE(client.reply(), QByteArray(R"(-223,"Too much data",-113,"Undefined header; )"
                                             R"(Command not found; input was 'FOO'")"));
-        QCOMPARE(client.reply(), QByteArray("SEQ;0"));
+        QCOMPARE(client.reply(), QByteArray("SEQUENCE;0"));
         QStringList logged;
         for (const QByteArray &message : messages)
             logged << QString::fromLatin1(message).remove(u'\r');

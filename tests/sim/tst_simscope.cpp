@@ -90,7 +90,7 @@ void TestSimScope::script_data() {
         << "ACQ:STOPA SEQ;STATE RUN|BUSY? => 1|ACQ:STATE OFF|BUSY? => 0|+3600000|"
            "ACQ:NUMACQ? => 0|ACQ:STATE 1|BUSY? => 1|TRIG|BUSY? => 0|ACQ:NUMACQ? => 1|"
            "TRIG|ACQ:STATE 0|ACQ:STOPA RUNST|TRIG:A:MOD AUTO|ACQ:STATE 1|BUSY? => 0|"
-           "ACQ:STOPA?;STATE?;:TRIG:A:MOD? => RUNST;1;AUTO";
+           "ACQ:STOPA?;STATE?;:TRIG:A:MOD? => RUNSTOP;1;AUTO";
     QTest::addRow("headers long and short")
         << "HEAD 1|BUSY? => :BUSY 0|ACQ:STATE? => :ACQUIRE:STATE 1|VERB 0|"
            "ACQ:STATE? => :ACQ:STATE 1|HEAD OFF|BUSY? => 0";
@@ -98,6 +98,25 @@ void TestSimScope::script_data() {
         << "FOO 1|ACQ:BAR?|ALLEV? => -113,\"Undefined header; Command not found; input was "
            "'FOO 1'\",-113,\"Undefined header; Command not found; input was 'ACQ:BAR?'\"|" +
                none + "|FOO|*CLS|" + none;
+    QTest::addRow("keywords long with VERB on, short with it off, headers or not")
+        << "ACQ:STOPA SEQ|ACQ:STOPA? => SEQUENCE|VERB 0|ACQ:STOPA? => SEQ|HEAD 1|"
+           "ACQ:STOPA RUNSTOP|ACQ:STOPA? => :ACQ:STOPA RUNST|VERB 1|"
+           "ACQ:STOPA? => :ACQUIRE:STOPAFTER RUNSTOP|SAV:WAVE:FILEF SPREADS;GATI CURS|"
+           "SAV:WAVE:FILEF?;GATI? => :SAVE:WAVEFORM:FILEFORMAT SPREADSHEET;"
+           ":SAVE:WAVEFORM:GATING CURSOR";
+    QTest::addRow("DESE gates the event status register and the queue")
+        << "DESE? => 255|DESE 0|FOO|SAV:IMAG E:\\x|*ESR? => 0|" + none +
+               "|DESE 16|DESE? => 16|FOO|SAV:IMAG E:\\x|*ESR? => 16|"
+               "ALLEV? => -224,\"Illegal parameter value; input was 'SAV:IMAG E:\\x'\"|" +
+               none;
+    QTest::addRow("*ESR? sums the error classes and clears, the queue stays")
+        << "FOO|FILES:CWD \"E:\\a*\"|FILES:CWD \"E:\\b*\"|*ESR? => 48|*ESR? => 0|"
+           "ALLEV? => -113,\"Undefined header; Command not found; input was 'FOO'\","
+           "-257,\"File name error; input was 'FILES:CWD \"\"E:\\a*\"\"'\","
+           "-257,\"File name error; input was 'FILES:CWD \"\"E:\\b*\"\"'\"|*ESR? => 0";
+    QTest::addRow("*CLS clears the register and the queue, not the mask")
+        << "DESE 32|FOO|HEAD 1|*CLS|*ESR? => 0|ALLEV? => :ALLEV 0,\"No events to report - "
+           "queue empty\"|DESE? => :DESE 32";
 }
 
 void TestSimScope::script() {
