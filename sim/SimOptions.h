@@ -31,4 +31,8 @@ struct SimOptions {
     bool busyForever = false;
     int replyDelayMs = 0;
     int firstReplyDelayMs = 0;
+    // Every save fails with -250 and writes nothing, as with no USB stick or
+    // a full one.
+    enum class DriveFault { None, Missing, Full };
+    DriveFault driveFault = DriveFault::None;
 };

@@ -73,6 +73,7 @@ SimScope::SimScope(const SimOptions &options, const SimClock &clock)
     , m_waveforms(options.recordLength, options.seed)
     , m_random(options.seed)
     , m_busyForever(options.busyForever)
+    , m_driveFault(options.driveFault)
     , m_headers(options.headers) {
     reset();
 }
@@ -298,6 +299,13 @@ std::optional<QString> SimScope::fileName(const ScpiCommand &command, const QByt
     const auto hostPath = m_storage.hostPath(QString::fromUtf8(*name));
     if (!hostPath) {
         queueEvent(-257, "File name error" + input(command));
+        return std::nullopt;
+    }
+    if (m_driveFault != SimOptions::DriveFault::None) {
+        const QByteArray drive = m_storage.absoluteName(QString::fromUtf8(*name))->left(2).toUtf8();
+        queueEvent(-250, "Mass storage error; " + drive +
+                             (m_driveFault == SimOptions::DriveFault::Missing ? " drive not found"
+                                                                              : " drive full"));
         return std::nullopt;
     }
     return hostPath;
@@ -548,7 +556,7 @@ QByteArray SimScope::inkSaver(const ScpiCommand &) {
 QByteArray SimScope::folderListing(const ScpiCommand &) {
     const auto folder = m_storage.hostFolder(m_storage.currentFolder());
     QByteArrayList names;
-    if (folder) {
+    if (folder && m_driveFault != SimOptions::DriveFault::Missing) {
         const QStringList entries =
             QDir(*folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
         for (const QString &entry : entries)

@@ -109,6 +109,7 @@ private:
     std::mt19937_64 m_random;
     QByteArrayList m_events;
     const bool m_busyForever;
+    const SimOptions::DriveFault m_driveFault;
 
     bool m_headers;
     bool m_verbose = true;

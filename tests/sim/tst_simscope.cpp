@@ -21,8 +21,7 @@ private:
 
 // A scope on a temporary storage folder with a hand-moved clock.
 struct Rig {
-    Rig() {
-        SimOptions options;
+    explicit Rig(SimOptions options = {}) {
         options.storage = dir.path();
         options.recordLength = 500;
         options.seed = 7;
@@ -65,6 +64,8 @@ private slots:
     void script_data();
     void script();
     void eventQueueIsBounded();
+    void driveFaults_data();
+    void driveFaults();
     void saves_data();
     void saves();
     void images_data();
@@ -144,6 +145,40 @@ void TestSimScope::eventQueueIsBounded() {
     // Reports quote only the start of what was refused.
     QVERIFY(all.size() < 32 * 200);
     QVERIFY(all.endsWith("-350,\"Queue overflow\""));
+}
+
+void TestSimScope::driveFaults_data() {
+    QTest::addColumn<SimOptions::DriveFault>("fault");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::addColumn<QByteArray>("listing");
+    QTest::addRow("missing") << SimOptions::DriveFault::Missing << QByteArray("drive not found")
+                             << QByteArray();
+    QTest::addRow("full") << SimOptions::DriveFault::Full << QByteArray("drive full")
+                          << QByteArray(R"("old.png")");
+}
+
+// Every save is refused and writes nothing; a name the scope refuses anyway
+// still says so.
+void TestSimScope::driveFaults() {
+    QFETCH(SimOptions::DriveFault, fault);
+    QFETCH(QByteArray, reason);
+    SimOptions options;
+    options.driveFault = fault;
+    Rig rig(options);
+    QVERIFY(QDir(rig.dir.path()).mkpath("E"));
+    QFile old(rig.dir.filePath("E/old.png"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.close();
+
+    for (const char *message :
+         {R"(SAV:WAVE ALL, "E:\a")", R"(SAV:IMAG "D:\b.png")", R"(SAV:IMAG "E:\c?.png")"})
+        QCOMPARE(rig.send(message), QByteArray("<none>"));
+    QCOMPARE(rig.files(), QStringList{"E/old.png"});
+    QCOMPARE(rig.send("BUSY?;*ESR?"), QByteArray("0;16"));
+    QTEST(rig.send("FILES:DIR?"), "listing");
+    QCOMPARE(rig.send("ALLEV?"),
+             "-250,\"Mass storage error; E: " + reason + "\",-250,\"Mass storage error; D: " +
+                 reason + R"(",-257,"File name error; input was 'SAV:IMAG ""E:\c?.png""'")");
 }
 
 // The names the program itself saves under are checked end to end; these
