@@ -35,4 +35,8 @@ struct SimOptions {
     // a full one.
     enum class DriveFault { None, Missing, Full };
     DriveFault driveFault = DriveFault::None;
+    // Power goes off after the N-th save command and comes back powerOffMs
+    // later in the power-on state; 0 never.
+    int powerCycleAfter = 0;
+    int powerOffMs = 2000;
 };

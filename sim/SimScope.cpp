@@ -74,6 +74,7 @@ SimScope::SimScope(const SimOptions &options, const SimClock &clock)
     , m_random(options.seed)
     , m_busyForever(options.busyForever)
     , m_driveFault(options.driveFault)
+    , m_powerCycleAfter(options.powerCycleAfter)
     , m_headers(options.headers) {
     reset();
 }
@@ -135,7 +136,11 @@ bool SimScope::handleMessage(QByteArrayView message, QByteArray &reply) {
     bool answered = false;
     for (const ScpiCommand &command : ScpiParser::parse(message)) {
         QByteArray value;
-        if (!execute(command, value))
+        const bool hasValue = execute(command, value);
+        // Power lost: the rest of the message and its replies go with it.
+        if (m_powerCycleDue)
+            return false;
+        if (!hasValue)
             continue;
         if (answered)
             reply += ';';
@@ -184,6 +189,19 @@ bool SimScope::execute(const ScpiCommand &command, QByteArray &reply) {
     }
     queueEvent(-113, "Undefined header; Command not found" + input(command));
     return false;
+}
+
+void SimScope::powerOn() {
+    reset();
+    m_headers = true;
+    m_verbose = true;
+    m_eventEnable = 255;
+    m_serviceEnable = 0;
+    m_deviceEventEnable = 255;
+    m_eventStatus = 0;
+    m_events.clear();
+    m_saveDoneAtMs = 0;
+    m_storage.setCurrentFolder(QStringLiteral("E:\\"));
 }
 
 void SimScope::advanceTime() {
@@ -311,6 +329,11 @@ std::optional<QString> SimScope::fileName(const ScpiCommand &command, const QByt
     return hostPath;
 }
 
+void SimScope::countSave() {
+    if (++m_saves == m_powerCycleAfter)
+        m_powerCycleDue = true;
+}
+
 // Keywords come back in their long form unless VERB is off.
 QByteArray SimScope::keywordReply(const QByteArray &word) const {
     return m_verbose ? ScpiParser::longForm(word) : word;
@@ -388,6 +411,7 @@ void SimScope::setGating(const ScpiCommand &command) {
 }
 
 void SimScope::saveWaveforms(const ScpiCommand &command) {
+    countSave();
     if (command.arguments.size() != 2) {
         queueEvent(-109, "Missing parameter" + input(command));
         return;
@@ -429,6 +453,7 @@ void SimScope::setInkSaver(const ScpiCommand &command) {
 }
 
 void SimScope::saveImage(const ScpiCommand &command) {
+    countSave();
     if (command.arguments.size() != 1) {
         queueEvent(-109, "Missing parameter" + input(command));
         return;

@@ -28,6 +28,12 @@ public:
     // only when DESE enables that bit.
     void queueEvent(int code, QByteArrayView text);
 
+    // True once, after the message whose save command was the one the power
+    // cycle fault waits for; the rest of that message was dropped.
+    bool takePowerCycle() { return std::exchange(m_powerCycleDue, false); }
+    // The state the scope comes back in after a power cycle.
+    void powerOn();
+
 private:
     using Setter = void (SimScope::*)(const ScpiCommand &);
     using Getter = QByteArray (SimScope::*)(const ScpiCommand &);
@@ -54,6 +60,7 @@ private:
     std::optional<bool> boolean(const ScpiCommand &command);
     std::optional<int> mask(const ScpiCommand &command);
     std::optional<QString> fileName(const ScpiCommand &command, const QByteArray &argument);
+    void countSave();
     QByteArray keywordReply(const QByteArray &word) const;
 
     void clearStatus(const ScpiCommand &command);
@@ -110,6 +117,9 @@ private:
     QByteArrayList m_events;
     const bool m_busyForever;
     const SimOptions::DriveFault m_driveFault;
+    const int m_powerCycleAfter;
+    int m_saves = 0;
+    bool m_powerCycleDue = false;
 
     bool m_headers;
     bool m_verbose = true;

@@ -66,6 +66,7 @@ private slots:
     void eventQueueIsBounded();
     void driveFaults_data();
     void driveFaults();
+    void powerCycle();
     void saves_data();
     void saves();
     void images_data();
@@ -179,6 +180,34 @@ void TestSimScope::driveFaults() {
     QCOMPARE(rig.send("ALLEV?"),
              "-250,\"Mass storage error; E: " + reason + "\",-250,\"Mass storage error; D: " +
                  reason + R"(",-257,"File name error; input was 'SAV:IMAG ""E:\c?.png""'")");
+}
+
+// The scope loses power right after the chosen save, with that save's files
+// written, and comes back as after power-on.
+void TestSimScope::powerCycle() {
+    SimOptions options;
+    options.powerCycleAfter = 2;
+    Rig rig(options);
+    const QByteArrayList run{"HEAD 0;VERB 0;DESE 56;*CLS", R"(FILES:CWD "E:\runs")",
+                             "ACQ:STOPA SEQ;STATE 1",      "TRIG",
+                             R"(SAV:WAVE ALL, "a")",       "FOO"};
+    for (const QByteArray &message : run)
+        rig.send(message);
+    QVERIFY(!rig.scope->takePowerCycle());
+    QCOMPARE(rig.send(R"(SAV:IMAG "a.png";*IDN?)"), QByteArray("<none>"));
+    QVERIFY(rig.scope->takePowerCycle());
+    QVERIFY(!rig.scope->takePowerCycle());
+    QCOMPARE(rig.files(), (QStringList{"E/runs/a.png", "E/runs/a_CH1.isf", "E/runs/a_CH2.isf"}));
+
+    rig.scope->powerOn();
+    QCOMPARE(rig.send("BUSY?;:ACQ:STOPA?;STATE?;:DESE?;:FILES:CWD?"),
+             QByteArray(R"(:BUSY 0;:ACQUIRE:STOPAFTER RUNSTOP;:ACQUIRE:STATE 1;:DESE 255;)"
+                        R"(:FILESYSTEM:CWD "E:\")"));
+    QCOMPARE(rig.send("HEAD 0;*ESR?;ALLEV?"),
+             QByteArray(R"(0;0,"No events to report - queue empty")"));
+    // Only the one power cycle.
+    rig.send(R"(SAV:IMAG "b.png";SAV:IMAG "c.png")");
+    QVERIFY(!rig.scope->takePowerCycle());
 }
 
 // The names the program itself saves under are checked end to end; these
