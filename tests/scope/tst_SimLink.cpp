@@ -197,7 +197,7 @@ private slots:
 
     void powerCycle_data() { linkRows(); }
     // The scope loses power after a save and comes back as after power-on:
-    // the link finds it again, and its replies carry headers once more.
+    // the link finds it again, with headers on and in run/stop mode.
     void powerCycle() {
         QFETCH(Link, link);
         Rig rig(link, {"--power-cycle-after", "1", "--power-off-ms", "300"}, 1000);
@@ -206,7 +206,8 @@ private slots:
         control.write("HEAD 0");
         QCOMPARE(control.query("BUSY?"), "0");
         control.write(R"(SAV:IMAG "E:\a.png")");
-        QTRY_COMPARE_WITH_TIMEOUT(control.query("BUSY?"), ":BUSY 0", 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(control.query("BUSY?;:ACQ:STOPA?"),
+                                  ":BUSY 0;:ACQUIRE:STOPAFTER RUNSTOP", 10000);
     }
 
     void exchanges_data() { linkRows(); }

@@ -81,36 +81,18 @@ private slots:
 
     // Power lost right after the second save: its files are written, the
     // rest of its message is lost with the link, and connecting is refused
-    // until the scope is back in its power-on state.
+    // while the power is off.
     void powerCycle() {
-        const auto runUntilPowerLost = [](SimProcess &sim) {
-            Client client(sim.port());
-            client.send(R"(HEAD 0;DESE 0;ACQ:STOPA SEQ;:SAV:IMAG "E:\a.png")");
-            client.send(R"(SAV:IMAG "E:\b.png";*IDN?)");
-            QVERIFY(client.waitForDisconnected());
-            QCOMPARE(client.reply(), std::nullopt);
-            QVERIFY(QFile::exists(sim.storageDir() + "/E/a.png"));
-            QVERIFY(QFile::exists(sim.storageDir() + "/E/b.png"));
-        };
-
-        SimProcess off({"--power-cycle-after", "2", "--power-off-ms", "600000"});
-        QVERIFY(off.started());
-        runUntilPowerLost(off);
-        if (QTest::currentTestFailed())
-            return;
-        QVERIFY(!Client(off.port()).connected());
-
-        SimProcess back({"--power-cycle-after", "2", "--power-off-ms", "100"});
-        QVERIFY(back.started());
-        runUntilPowerLost(back);
-        if (QTest::currentTestFailed())
-            return;
-        std::optional<Client> again;
-        QTRY_VERIFY_WITH_TIMEOUT((again.emplace(back.port()), again->connected()), 10000);
-        QCOMPARE(again->query("BUSY?;:ACQ:STOPA?;:DESE?;*ESR?;:ALLEV?"),
-                 QByteArray(R"(:BUSY 0;:ACQUIRE:STOPAFTER RUNSTOP;:DESE 255;0;)"
-                            R"(:ALLEV 0,"No events to report - queue empty")"));
-        QCOMPARE(back.commandLog().size(), 3);
+        SimProcess sim({"--power-cycle-after", "2", "--power-off-ms", "600000"});
+        QVERIFY(sim.started());
+        Client client(sim.port());
+        client.send(R"(HEAD 0;DESE 0;ACQ:STOPA SEQ;:SAV:IMAG "E:\a.png")");
+        client.send(R"(SAV:IMAG "E:\b.png";*IDN?)");
+        QVERIFY(client.waitForDisconnected());
+        QCOMPARE(client.reply(), std::nullopt);
+        QVERIFY(QFile::exists(sim.storageDir() + "/E/a.png"));
+        QVERIFY(QFile::exists(sim.storageDir() + "/E/b.png"));
+        QVERIFY(!Client(sim.port()).connected());
     }
 
     // A port already taken is an error, told on standard error; a request to
