@@ -200,6 +200,21 @@ private slots:
         }
     }
 
+    void powerCycle_data() { linkRows(); }
+    // The scope loses power after a save and comes back as after power-on:
+    // the link finds it again, with headers on and in run/stop mode.
+    void powerCycle() {
+        QFETCH(Link, link);
+        Rig rig(link, {"--power-cycle-after", "1", "--power-off-ms", "300"}, 1000);
+        QVERIFY(rig.sim.started());
+        InstrumentControl &control = rig.control;
+        control.write("HEAD 0");
+        QCOMPARE(control.query("BUSY?"), "0");
+        control.write(R"(SAV:IMAG "E:\a.png")");
+        QTRY_COMPARE_WITH_TIMEOUT(control.query("BUSY?;:ACQ:STOPA?"),
+                                  ":BUSY 0;:ACQUIRE:STOPAFTER RUNSTOP", 10000);
+    }
+
     void exchanges_data() { linkRows(); }
     // Both ways longer than the scope takes at once: a command goes out in
     // pieces and is carried out as one, a 2 MB block comes back intact, and
