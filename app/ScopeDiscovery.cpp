@@ -31,15 +31,18 @@ bool ScopeDiscovery::run() {
     m_instrument.setSetting(Instrument::TimeoutSetting, 300);
     m_instrument.setSetting(Instrument::TerminatorSetting, 0);
 
-    // A list that cannot be read at all means as little as no list.
+    // A list that cannot be read at all means as little as no list; the
+    // reason, when there is one, tells the user what to fix.
     std::optional<QStringList> resources;
+    QString reason;
     try {
         resources = m_instrument.resourceList();
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
         resources.reset();
+        reason = QStringLiteral("\n\n") + QString::fromUtf8(error.what());
     }
     if (!resources) {
-        m_prompter.ask(QStringLiteral("Scope not found.  Please check Quillon."),
+        m_prompter.ask(QStringLiteral("Scope not found.  Please check Quillon.") + reason,
                        Prompter::Buttons::Ok);
         return false;
     }

@@ -3,17 +3,21 @@
 #include "FakeClock.h"
 #include "FakeHost.h"
 #include "FakeInstrument.h"
+#include "InstrumentControl.h"
 #include "InstrumentError.h"
+#include "InstrumentListFile.h"
 #include "ScopeDiscovery.h"
 #include "ScriptedPrompter.h"
 #include "SingleInstance.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -90,7 +94,8 @@ private slots:
             {"DESE 0"}, writeError(A), ScopeA5, identify(A) + QStringList{"write DESE 0"});
         row("empty list names the list", array, {}, {}, {}, writeError(List), {}, {});
         row("list is not an array", ListRead::NotArray, {}, {}, {}, NotFound, {}, {});
-        row("list read fails", ListRead::Throws, {}, {}, {}, NotFound, {}, {});
+        row("list read fails, the reason shown", ListRead::Throws, {}, {}, {},
+            NotFound + "\n\nresource list on  failed: resource manager unavailable", {}, {});
     }
     void discovery() {
         QFETCH(int, listRead);
@@ -122,6 +127,47 @@ private slots:
         done.removeIf([](const QString &entry) { return entry.startsWith("errors "); });
         QCOMPARE(done, QStringList({"setting 14=300", "setting 1=0"}) + operations);
         QVERIFY(instrument.errorReporting());
+    }
+
+    // An instrument list that is there but unusable ends the search with the
+    // promised message and the reason, even when another source reads fine.
+    void unusableListSaysScopeNotFound_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("problem");
+        QTest::addRow("folder") << "folder"
+                                << "is not a regular file";
+        QTest::addRow("FIFO") << "fifo"
+                              << "is not a regular file";
+        QTest::addRow("oversize") << "oversize"
+                                  << "is larger than 1024 KB";
+    }
+    void unusableListSaysScopeNotFound() {
+        QFETCH(QString, kind);
+        QFETCH(QString, problem);
+        QTemporaryDir dir;
+        const QString list = dir.filePath(QStringLiteral("instruments.txt"));
+        const QString other = dir.filePath(QStringLiteral("other.txt"));
+        QFile empty(other);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        if (kind == "folder") {
+            QVERIFY(QDir().mkdir(list));
+        } else if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(list).constData(), 0600), 0);
+        } else {
+            QFile big(list);
+            QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(InstrumentListFile::MaxBytes + 1));
+        }
+        InstrumentControl control({std::make_shared<InstrumentListFile>(list),
+                                   std::make_shared<InstrumentListFile>(other)});
+        FakeClock clock;
+        FakeHost host(&clock);
+        ScriptedPrompter prompter;
+        CommandExchange exchange(control, host, clock);
+
+        QVERIFY(!ScopeDiscovery(control, exchange, host, prompter, list).run());
+        QCOMPARE(prompter.asked,
+                 QStringList{NotFound +
+                             QStringLiteral("\n\nThe instrument list %1 %2.").arg(list, problem)});
     }
 
     // What a start finds in the lock file decides whether it may run. The

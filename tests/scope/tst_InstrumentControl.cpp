@@ -6,7 +6,19 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using Listed = std::optional<QStringList>;
+
+namespace {
+
+// A source that cannot be read, and that others may stand in for.
+class UnreadableSource : public ResourceSource {
+public:
+    std::optional<QStringList> descriptors() override { return std::nullopt; }
+};
+
+} // namespace
 
 class tst_InstrumentControl : public QObject {
     Q_OBJECT
@@ -48,7 +60,7 @@ private slots:
     }
 
     // Each source is an instrument list file holding its text; a null text
-    // stands for a folder where the file should be, which cannot be read.
+    // stands for a source that cannot be read.
     void resourceList_data() {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<Listed>("merged");
@@ -77,16 +89,68 @@ private slots:
         QTemporaryDir dir;
         QList<std::shared_ptr<ResourceSource>> sources;
         for (const QString &text : files) {
+            if (text.isNull()) {
+                sources << std::make_shared<UnreadableSource>();
+                continue;
+            }
             const QString path = dir.filePath(QString::number(sources.size()));
             QFile file(path);
-            QVERIFY(text.isNull()
-                        ? QDir().mkdir(path)
-                        : file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0);
             sources << std::make_shared<InstrumentListFile>(path);
         }
         QTEST(InstrumentControl(sources).resourceList(), "merged");
-        // No file at all is an empty list.
-        QCOMPARE(InstrumentListFile(dir.filePath("none")).descriptors(), QStringList());
+    }
+
+    // Only a regular file of sane size is read: a FIFO would block start-up
+    // for good. No file, or a link to nothing, is an empty list; a link to a
+    // list is that list.
+    void listFileKinds_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<Listed>("listed");
+        QTest::addColumn<QString>("problem");
+        const Listed one(QStringList{"TCPIP0::a::1::SOCKET"});
+        QTest::addRow("missing") << "missing" << Listed(QStringList()) << QString();
+        QTest::addRow("dangling link") << "dangling" << Listed(QStringList()) << QString();
+        QTest::addRow("link to a list") << "link" << one << QString();
+        QTest::addRow("at the size cap") << "at cap" << one << QString();
+        QTest::addRow("over the size cap") << "over cap" << Listed() << "is larger than 1024 KB";
+        QTest::addRow("folder") << "folder" << Listed() << "is not a regular file";
+        QTest::addRow("FIFO") << "fifo" << Listed() << "is not a regular file";
+    }
+    void listFileKinds() {
+        QFETCH(QString, kind);
+        QFETCH(QString, problem);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("instruments.txt");
+        const QString real = dir.filePath("real.txt");
+        QFile file(real);
+        QByteArray text = "TCPIP0::a::1::SOCKET\n";
+        if (kind.endsWith("cap"))
+            text.append(QByteArray(
+                InstrumentListFile::MaxBytes - text.size() + (kind == "over cap" ? 1 : 0), '#'));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+        file.close();
+        if (kind == "link" || kind.endsWith("cap"))
+            QVERIFY(QFile::link(real, path));
+        else if (kind == "dangling")
+            QVERIFY(QFile::link(dir.filePath("gone.txt"), path));
+        else if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+        InstrumentListFile list(path);
+        if (problem.isEmpty()) {
+            QTEST(list.descriptors(), "listed");
+            return;
+        }
+        try {
+            list.descriptors();
+            QFAIL("an unusable list was read");
+        } catch (const std::runtime_error &error) {
+            const QString message = QString::fromUtf8(error.what());
+            QCOMPARE(message, QStringLiteral("The instrument list %1 %2.").arg(path, problem));
+        }
     }
 };
 
