@@ -96,8 +96,16 @@ QPushButton *frmMain::addButton(const QString &name, const QString &caption, con
 
 bool frmMain::Form_Load() {
     m_paths.makeConfigDir();
-    if (!m_instance.acquire()) {
+    const SingleInstance::Outcome instance = m_instance.acquire();
+    if (instance == SingleInstance::Outcome::AlreadyRunning) {
         m_prompter.ask(QStringLiteral("Mardock is already running."), Prompter::Buttons::Ok);
+        return false;
+    }
+    if (instance == SingleInstance::Outcome::Unavailable) {
+        m_prompter.ask(QStringLiteral("Mardock cannot start: it cannot make the lock file \"%1\" "
+                                      "that keeps a second copy from running.")
+                           .arg(m_paths.lockFile()),
+                       Prompter::Buttons::Ok);
         return false;
     }
     setWindowFlag(Qt::WindowStaysOnTopHint);

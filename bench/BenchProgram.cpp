@@ -15,7 +15,8 @@
 #include <stdexcept>
 
 BenchProgram::BenchProgram(const SimulatorProcess &sim)
-    : m_paths(m_dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), m_dir.path())
+    : m_paths(m_dir.filePath(QStringLiteral("config")), m_dir.path(), QStringLiteral("mardock"),
+              m_dir.path())
     , m_plexor({std::make_shared<InstrumentListFile>(m_paths.instrumentListFile())}) {
     QFile list(m_paths.instrumentListFile());
     if (!m_paths.makeConfigDir() || !list.open(QIODevice::WriteOnly | QIODevice::Text) ||

@@ -38,11 +38,11 @@ bool checked(int checkBoxValue) {
     return checkBoxValue == 1;
 }
 
-// Control characters, a quote, carriage return or line feed in the name would
-// end the quoted name or the message early and let the rest run as commands
-// on the scope.
+// A quote, carriage return or line feed in the name would end the quoted name
+// or the message early and let the rest run as commands on the scope; no other
+// control character belongs in a file name on the scope either.
 QString quotedName(QString name) {
-    name.remove(QLatin1Char('"')).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    name.removeIf([](QChar c) { return c == u'"' || c.category() == QChar::Other_Control; });
     return QLatin1Char('"') + name + QLatin1Char('"');
 }
 

@@ -94,7 +94,8 @@ struct Program {
 
     SimProcess sim;
     QTemporaryDir dir;
-    AppPaths paths{dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), dir.path()};
+    AppPaths paths{dir.filePath(QStringLiteral("config")), dir.path(), QStringLiteral("mardock"),
+                   dir.path()};
     InstrumentControl plexor{{std::make_shared<InstrumentListFile>(paths.instrumentListFile())}};
     IoThread io;
     ScriptedPrompter prompter;
