@@ -219,6 +219,47 @@ private slots:
                  QStringList(run.answers.size(), QStringLiteral("Save this Aquisition?")));
     }
 
+    void scopeTrouble_data() {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("isfFiles");
+        QTest::addColumn<QString>("warning");
+
+        // The first save is refused: the run ends there and says why, with
+        // no "Done" and nothing saved.
+        QTest::addRow("drive missing")
+            << QStringList{"--drive-missing"} << "1: Stopped" << 0
+            << "The scope did not save E:\\my_ISFs_1.\nIt reported: -250,\"Mass storage error; "
+               "E: drive not found\"\nThe run has stopped.";
+        // Power is cut right after the first save; the scope comes back in
+        // its power-on state and the run goes on to its limit.
+        QTest::addRow("power cycle")
+            << QStringList{"--power-cycle-after", "1", "--power-off-ms", "500"} << "3: Done" << 4
+            << QString();
+        // A scope slow to give the first reply on every connection (Start's
+        // clear reconnects) still saves every acquisition.
+        QTest::addRow("slow first reply") << QStringList{"--first-reply-delay", "1000"}
+                                          << "3: Done" << 3 << QString();
+    }
+    void scopeTrouble() {
+        QFETCH(QStringList, simArgs);
+        Program program(simArgs);
+        QVERIFY(program.start());
+        frmMain &window = *program.window;
+        frmPrefs &prefs = window.prefsDialog();
+        setCheckValue(prefs.chkUseTimestamps, 0);
+        prefs.txtAcqLimit->setText(QStringLiteral("3"));
+
+        QTest::mouseClick(window.cbStart, Qt::LeftButton);
+
+        QTEST(window.statusText(), "status");
+        QFETCH(QString, warning);
+        QCOMPARE(program.prompter.asked, warning.isEmpty() ? QStringList() : QStringList{warning});
+        const QStringList isf = QDir(program.sim.storageDir() + QStringLiteral("/E"))
+                                    .entryList({QStringLiteral("*_CH1.isf")}, QDir::Files);
+        QTEST(int(isf.size()), "isfFiles");
+    }
+
     void closeThroughFrameDuringRun_data() {
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("ends");
