@@ -19,8 +19,9 @@ constexpr int px(int twips) {
     return twips / 15;
 }
 
-// About twenty status repaints a second at most.
-constexpr int StatusRefreshMs = 50;
+// About ten status repaints a second at most: the dots of a wait move on at
+// a readable pace, and each repaint of the line costs more than a poll.
+constexpr int StatusRefreshMs = 100;
 
 } // namespace
 
