@@ -1,0 +1,361 @@
+#include "SimProcess.h"
+
+#include <vxi11.h>
+
+#include <QTest>
+
+#include <future>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// The simulator's VXI-11 server as any client sees it: rpcgen's client
+// stubs on plain loopback connections, one per channel.
+
+namespace {
+
+constexpr long WaitLock = 0x01;
+constexpr long EndFlag = 0x08;
+constexpr long TermCharSet = 0x80;
+constexpr long RequestCount = 0x01;
+constexpr long TermChar = 0x02;
+constexpr long End = 0x04;
+constexpr u_long LongWaitMs = 60'000;
+constexpr int RecordLength = 600'000;
+
+class Channel {
+public:
+    Channel(quint16 port, rpcprog_t program = DEVICE_CORE, rpcvers_t version = DEVICE_CORE_VERSION)
+        : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        if (::connect(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+            return;
+        const netbuf peer{sizeof address, sizeof address, &address};
+        m_client = clnt_vc_create(m_fd, &peer, program, version, 0, 0);
+        // Long enough for any answer that is not stuck behind another call.
+        timeval wait{10, 0};
+        if (m_client)
+            clnt_control(m_client, CLSET_TIMEOUT, reinterpret_cast<char *>(&wait));
+    }
+    ~Channel() {
+        if (m_client)
+            clnt_destroy(m_client);
+        ::close(m_fd);
+    }
+    Channel(const Channel &) = delete;
+    Channel &operator=(const Channel &) = delete;
+
+    CLIENT *client() const { return m_client; }
+
+private:
+    int m_fd;
+    CLIENT *m_client = nullptr;
+};
+
+struct Piece {
+    clnt_stat status = RPC_FAILED;
+    long error = -1;
+    long reason = 0;
+    QByteArray data;
+};
+
+Piece readPiece(CLIENT *client, long link, u_long requestSize, long flags = 0, char termChar = 0,
+                u_long ioTimeoutMs = 2000) {
+    Device_ReadParms request{link, requestSize, ioTimeoutMs, 0, flags, termChar};
+    Device_ReadResp reply{};
+    Piece piece;
+    piece.status = device_read_1(&request, &reply, client);
+    if (piece.status == RPC_SUCCESS) {
+        piece.error = reply.error;
+        piece.reason = reply.reason;
+        piece.data = QByteArray(reply.data.data_val, reply.data.data_len);
+        xdr_free(xdrproc_t(xdr_Device_ReadResp), reinterpret_cast<char *>(&reply));
+    }
+    return piece;
+}
+
+long writeMessage(CLIENT *client, long link, QByteArray message, long flags = EndFlag) {
+    Device_WriteParms request{link, 2000, 0, flags, {u_int(message.size()), message.data()}};
+    Device_WriteResp reply{};
+    return device_write_1(&request, &reply, client) == RPC_SUCCESS ? reply.error : -1;
+}
+
+QByteArray query(CLIENT *client, long link, const QByteArray &message) {
+    if (writeMessage(client, link, message) != 0)
+        return "write failed";
+    const Piece piece = readPiece(client, link, 1 << 20);
+    return piece.error == 0 ? piece.data : "read failed";
+}
+
+long lockDevice(CLIENT *client, long link, long flags, u_long lockTimeoutMs) {
+    Device_LockParms request{link, flags, lockTimeoutMs};
+    Device_Error reply{};
+    return device_lock_1(&request, &reply, client) == RPC_SUCCESS ? reply.error : -1;
+}
+
+long readStatusByte(CLIENT *client, long link) {
+    Device_GenericParms request{link, 0, 0, 2000};
+    Device_ReadStbResp reply{};
+    if (device_readstb_1(&request, &reply, client) != RPC_SUCCESS)
+        return -1;
+    return reply.error != 0 ? -reply.error : reply.stb;
+}
+
+using Pieces = QList<QPair<qsizetype, long>>;
+
+} // namespace
+
+class tst_vxi11server : public QObject {
+    Q_OBJECT
+
+private:
+    struct Link {
+        Channel channel;
+        long id = 0;
+        u_short abortPort = 0;
+        explicit Link(quint16 port)
+            : channel(port) {
+            QByteArray device("inst0");
+            Create_LinkParms request{1, false, 0, device.data()};
+            Create_LinkResp reply{};
+            if (channel.client() &&
+                create_link_1(&request, &reply, channel.client()) == RPC_SUCCESS &&
+                reply.error == 0) {
+                id = reply.lid;
+                abortPort = reply.abortPort;
+            }
+        }
+        CLIENT *client() const { return channel.client(); }
+    };
+
+    std::unique_ptr<SimProcess> m_sim;
+
+private slots:
+    void initTestCase() {
+        m_sim = std::make_unique<SimProcess>(
+            QStringList{"--vxi11-port", "0", "--no-portmapper", "--record-length",
+                        QString::number(RecordLength), "--trigger-mean", "86400"});
+        QVERIFY(m_sim->started());
+    }
+
+    // Each piece says why it ended: the message's end, the termination
+    // character asked for, or the client's count; a piece cut at the
+    // scope's own limit says none of these, so the client reads on.
+    void readReasons_data() {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<quint32>("requestSize");
+        QTest::addColumn<long>("flags");
+        QTest::addColumn<char>("termChar");
+        QTest::addColumn<Pieces>("pieces");
+
+        const char idnLength = 33;
+        QTest::addRow("whole reply")
+            << QByteArray("*IDN?") << 1000u << 0L << '\0' << Pieces{{idnLength, End}};
+        QTest::addRow("client's count reached")
+            << QByteArray("*IDN?") << 10u << 0L << '\0'
+            << Pieces{{10, RequestCount}, {10, RequestCount}, {10, RequestCount}, {3, End}};
+        QTest::addRow("count and end together")
+            << QByteArray("*IDN?") << 33u << 0L << '\0' << Pieces{{idnLength, End | RequestCount}};
+        QTest::addRow("stops at the termination character")
+            << QByteArray("*IDN?") << 1000u << TermCharSet << ','
+            << Pieces{{8, TermChar}, {12, TermChar}, {7, TermChar}, {6, End}};
+        QTest::addRow("termination character not asked for")
+            << QByteArray("*IDN?") << 1000u << 0L << ',' << Pieces{{idnLength, End}};
+        QTest::addRow("termination character ends the message")
+            << QByteArray("*IDN?") << 1000u << TermCharSet << '\n'
+            << Pieces{{idnLength, End | TermChar}};
+        const qsizetype curve = 9 + 2 * RecordLength + 1;
+        QTest::addRow("over the scope's piece limit")
+            << QByteArray("CURV?") << 5'000'000u << 0L << '\0'
+            << Pieces{{1 << 20, 0}, {curve - (1 << 20), End}};
+    }
+    void readReasons() {
+        QFETCH(QByteArray, command);
+        QFETCH(quint32, requestSize);
+        QFETCH(long, flags);
+        QFETCH(char, termChar);
+        QFETCH(Pieces, pieces);
+
+        const Link link(m_sim->vxi11Port());
+        QVERIFY(link.id != 0);
+        QCOMPARE(writeMessage(link.client(), link.id, command), 0);
+        Pieces got;
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            const Piece piece = readPiece(link.client(), link.id, requestSize, flags, termChar);
+            QCOMPARE(piece.error, 0);
+            got.append({piece.data.size(), piece.reason});
+        }
+        QCOMPARE(got, pieces);
+    }
+
+    // Every procedure of the core channel is answered by the channel
+    // itself, never rejected by the RPC layer.
+    void coreProcedures_data() {
+        QTest::addColumn<int>("procedure");
+        QTest::addColumn<long>("error");
+        QTest::addRow("read status byte") << device_readstb << 0L;
+        QTest::addRow("trigger") << device_trigger << 0L;
+        QTest::addRow("remote") << device_remote << 0L;
+        QTest::addRow("local") << device_local << 0L;
+        QTest::addRow("lock") << device_lock << 0L;
+        QTest::addRow("unlock without the lock") << device_unlock << 12L;
+        QTest::addRow("enable service requests") << device_enable_srq << 0L;
+        QTest::addRow("vendor command") << device_docmd << 8L;
+        QTest::addRow("interrupt channel") << create_intr_chan << 8L;
+        QTest::addRow("no interrupt channel to close") << destroy_intr_chan << 6L;
+    }
+    void coreProcedures() {
+        QFETCH(int, procedure);
+        QFETCH(long, error);
+
+        const Link link(m_sim->vxi11Port());
+        QVERIFY(link.id != 0);
+        CLIENT *client = link.client();
+        Device_GenericParms generic{link.id, 0, 0, 2000};
+        Device_Link id = link.id;
+        Device_Error reply{};
+        clnt_stat status = RPC_FAILED;
+        switch (procedure) {
+        case device_readstb: {
+            Device_ReadStbResp stb{};
+            status = device_readstb_1(&generic, &stb, client);
+            reply.error = stb.error;
+            break;
+        }
+        case device_trigger:
+            status = device_trigger_1(&generic, &reply, client);
+            break;
+        case device_remote:
+            status = device_remote_1(&generic, &reply, client);
+            break;
+        case device_local:
+            status = device_local_1(&generic, &reply, client);
+            break;
+        case device_lock: {
+            Device_LockParms lock{link.id, 0, 0};
+            status = device_lock_1(&lock, &reply, client);
+            break;
+        }
+        case device_unlock:
+            status = device_unlock_1(&id, &reply, client);
+            break;
+        case device_enable_srq: {
+            Device_EnableSrqParms enable{link.id, true, {0, nullptr}};
+            status = device_enable_srq_1(&enable, &reply, client);
+            break;
+        }
+        case device_docmd: {
+            Device_DocmdParms command{link.id, 0, 2000, 0, 0x20000, true, 0, {0, nullptr}};
+            Device_DocmdResp result{};
+            status = device_docmd_1(&command, &result, client);
+            reply.error = result.error;
+            break;
+        }
+        case create_intr_chan: {
+            Device_RemoteFunc function{INADDR_LOOPBACK, 1, 0x0607B1, 1, DEVICE_TCP};
+            status = create_intr_chan_1(&function, &reply, client);
+            break;
+        }
+        case destroy_intr_chan:
+            status = destroy_intr_chan_1(nullptr, &reply, client);
+            break;
+        }
+        QCOMPARE(status, RPC_SUCCESS);
+        QCOMPARE(reply.error, error);
+    }
+
+    void statusByteFollowsTheScope() {
+        const Link link(m_sim->vxi11Port());
+        QVERIFY(link.id != 0);
+        CLIENT *client = link.client();
+        const long messageAvailable = 0x10;
+        const long errorAvailable = 0x04;
+        const long requestService = 0x40;
+        QCOMPARE(readStatusByte(client, link.id), 0);
+        QCOMPARE(writeMessage(client, link.id, "*IDN?"), 0);
+        QCOMPARE(readStatusByte(client, link.id), messageAvailable);
+        QCOMPARE(readPiece(client, link.id, 1000).error, 0);
+        QCOMPARE(readStatusByte(client, link.id), 0);
+        QCOMPARE(writeMessage(client, link.id, "*SRE 4;NOSUCH:THING 1"), 0);
+        QCOMPARE(readStatusByte(client, link.id), errorAvailable | requestService);
+        QVERIFY(query(client, link.id, "ALLEV?;*SRE 0").contains("-113"));
+        QCOMPARE(readStatusByte(client, link.id), 0);
+    }
+
+    void triggerForcesAnAcquisition() {
+        const Link link(m_sim->vxi11Port());
+        QVERIFY(link.id != 0);
+        CLIENT *client = link.client();
+        QCOMPARE(writeMessage(client, link.id, "ACQ:STOPA SEQ;STATE RUN"), 0);
+        const int before = query(client, link.id, "ACQ:NUMACQ?").trimmed().toInt();
+        Device_GenericParms generic{link.id, 0, 0, 2000};
+        Device_Error reply{};
+        QCOMPARE(device_trigger_1(&generic, &reply, client), RPC_SUCCESS);
+        QCOMPARE(reply.error, 0);
+        QCOMPARE(query(client, link.id, "ACQ:NUMACQ?").trimmed().toInt(), before + 1);
+    }
+
+    // A lock keeps every other link out: at once without waitlock, after
+    // lock_timeout with it, and until its holder unlocks or goes away.
+    void lockKeepsOtherLinksOut() {
+        const Link holder(m_sim->vxi11Port());
+        auto other = std::make_unique<Link>(m_sim->vxi11Port());
+        QVERIFY(holder.id != 0 && other->id != 0);
+        const long locked = 11;
+
+        QCOMPARE(lockDevice(holder.client(), holder.id, 0, 0), 0);
+        QCOMPARE(writeMessage(other->client(), other->id, "*IDN?"), locked);
+        QCOMPARE(readStatusByte(other->client(), other->id), -locked);
+        QCOMPARE(lockDevice(other->client(), other->id, WaitLock, 50), locked);
+        QCOMPARE(query(holder.client(), holder.id, "*IDN?").left(7), "MARDOCK");
+
+        auto waiting = std::async(std::launch::async, [&] {
+            return lockDevice(other->client(), other->id, WaitLock, LongWaitMs);
+        });
+        Device_Link id = holder.id;
+        Device_Error reply{};
+        QCOMPARE(device_unlock_1(&id, &reply, holder.client()), RPC_SUCCESS);
+        QCOMPARE(reply.error, 0);
+        QCOMPARE(waiting.get(), 0);
+        QCOMPARE(lockDevice(holder.client(), holder.id, 0, 0), locked);
+
+        // The holder's connection ends: its lock goes with it.
+        auto afterClose = std::async(std::launch::async, [&] {
+            return lockDevice(holder.client(), holder.id, WaitLock, LongWaitMs);
+        });
+        other.reset();
+        QCOMPARE(afterClose.get(), 0);
+    }
+
+    // A read waiting for a reply holds up no other link, and the abort
+    // channel ends it.
+    void waitingReadLeavesOtherLinksServed() {
+        const Link waiter(m_sim->vxi11Port());
+        const Link other(m_sim->vxi11Port());
+        QVERIFY(waiter.id != 0 && other.id != 0);
+        auto waiting = std::async(std::launch::async, [&] {
+            return readPiece(waiter.client(), waiter.id, 1000, 0, 0, LongWaitMs);
+        });
+
+        QCOMPARE(query(other.client(), other.id, "*IDN?").left(7), "MARDOCK");
+        QVERIFY(waiting.wait_for(std::chrono::seconds(0)) != std::future_status::ready);
+
+        QVERIFY(waiter.abortPort != 0);
+        const Channel abortChannel(waiter.abortPort, DEVICE_ASYNC, DEVICE_ASYNC_VERSION);
+        QVERIFY(abortChannel.client());
+        Device_Link id = waiter.id;
+        Device_Error reply{};
+        QCOMPARE(device_abort_1(&id, &reply, abortChannel.client()), RPC_SUCCESS);
+        QCOMPARE(reply.error, 0);
+        const Piece ended = waiting.get();
+        QCOMPARE(ended.status, RPC_SUCCESS);
+        QCOMPARE(ended.error, 23);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_vxi11server)
+#include "tst_vxi11server.moc"
