@@ -15,12 +15,10 @@
 
 namespace {
 
-constexpr long WaitLock = 0x01;
-constexpr long EndFlag = 0x08;
-constexpr long TermCharSet = 0x80;
-constexpr long RequestCount = 0x01;
-constexpr long TermChar = 0x02;
-constexpr long End = 0x04;
+constexpr long TermCharSet = DEVICE_FLAG_TERMCHRSET;
+constexpr long RequestCount = DEVICE_REASON_REQCNT;
+constexpr long TermChar = DEVICE_REASON_CHR;
+constexpr long End = DEVICE_REASON_END;
 constexpr u_long LongWaitMs = 60'000;
 constexpr int RecordLength = 600'000;
 
@@ -78,7 +76,7 @@ Piece readPiece(CLIENT *client, long link, u_long requestSize, long flags = 0, c
     return piece;
 }
 
-long writeMessage(CLIENT *client, long link, QByteArray message, long flags = EndFlag) {
+long writeMessage(CLIENT *client, long link, QByteArray message, long flags = DEVICE_FLAG_END) {
     Device_WriteParms request{link, 2000, 0, flags, {u_int(message.size()), message.data()}};
     Device_WriteResp reply{};
     return device_write_1(&request, &reply, client) == RPC_SUCCESS ? reply.error : -1;
@@ -310,11 +308,11 @@ private slots:
         QCOMPARE(lockDevice(holder.client(), holder.id, 0, 0), 0);
         QCOMPARE(writeMessage(other->client(), other->id, "*IDN?"), locked);
         QCOMPARE(readStatusByte(other->client(), other->id), -locked);
-        QCOMPARE(lockDevice(other->client(), other->id, WaitLock, 50), locked);
+        QCOMPARE(lockDevice(other->client(), other->id, DEVICE_FLAG_WAITLOCK, 50), locked);
         QCOMPARE(query(holder.client(), holder.id, "*IDN?").left(7), "MARDOCK");
 
         auto waiting = std::async(std::launch::async, [&] {
-            return lockDevice(other->client(), other->id, WaitLock, LongWaitMs);
+            return lockDevice(other->client(), other->id, DEVICE_FLAG_WAITLOCK, LongWaitMs);
         });
         Device_Link id = holder.id;
         Device_Error reply{};
@@ -325,7 +323,7 @@ private slots:
 
         // The holder's connection ends: its lock goes with it.
         auto afterClose = std::async(std::launch::async, [&] {
-            return lockDevice(holder.client(), holder.id, WaitLock, LongWaitMs);
+            return lockDevice(holder.client(), holder.id, DEVICE_FLAG_WAITLOCK, LongWaitMs);
         });
         other.reset();
         QCOMPARE(afterClose.get(), 0);
