@@ -266,6 +266,36 @@ private slots:
         QCOMPARE(reply.error, error);
     }
 
+    // What is not the channel's is refused by the RPC layer, what is too
+    // long is taken in part, and the connection stays usable throughout.
+    void refusalsLeaveTheLinkUsable() {
+        const Link link(m_sim->vxi11Port());
+        QVERIFY(link.id != 0);
+        CLIENT *client = link.client();
+        timeval wait{10, 0};
+        Device_Link id = link.id;
+        Device_Error reply{};
+        // Only a link, where other procedures want more.
+        const auto call = [&](u_long procedure) {
+            return clnt_call(client, procedure, xdrproc_t(xdr_Device_Link),
+                             reinterpret_cast<char *>(&id), xdrproc_t(xdr_Device_Error),
+                             reinterpret_cast<char *>(&reply), wait);
+        };
+        QCOMPARE(call(99), RPC_PROCUNAVAIL);
+        QCOMPARE(call(device_lock), RPC_CANTDECODEARGS);
+        const Channel otherVersion(m_sim->vxi11Port(), DEVICE_CORE, DEVICE_CORE_VERSION + 1);
+        QCOMPARE(device_unlock_1(&id, &reply, otherVersion.client()), RPC_PROGVERSMISMATCH);
+
+        QByteArray tooLong(20'000, ' ');
+        Device_WriteParms request{link.id, 2000, 0, 0, {u_int(tooLong.size()), tooLong.data()}};
+        Device_WriteResp written{};
+        QCOMPARE(device_write_1(&request, &written, client), RPC_SUCCESS);
+        QCOMPARE(written.size, 16u * 1024);
+        Device_GenericParms generic{link.id, 0, 0, 2000};
+        QCOMPARE(device_clear_1(&generic, &reply, client), RPC_SUCCESS);
+        QCOMPARE(query(client, link.id, "*IDN?").left(7), "MARDOCK");
+    }
+
     void statusByteFollowsTheScope() {
         const Link link(m_sim->vxi11Port());
         QVERIFY(link.id != 0);
