@@ -3,6 +3,7 @@
 #include "CommandLog.h"
 #include "SimConnection.h"
 #include "SimScope.h"
+#include "XdrEncoded.h"
 
 #include <vxi11.h>
 
@@ -60,15 +61,6 @@ private:
     T m_value{};
     bool m_ok = false;
 };
-
-template <typename T> QByteArray encoded(bool_t (*proc)(XDR *, T *), T value) {
-    QByteArray bytes(qsizetype(xdr_sizeof(xdrproc_t(proc), &value)), Qt::Uninitialized);
-    XDR xdrs;
-    xdrmem_create(&xdrs, bytes.data(), u_int(bytes.size()), XDR_ENCODE);
-    proc(&xdrs, &value);
-    xdr_destroy(&xdrs);
-    return bytes;
-}
 
 // Words after the error code in each procedure's result, all zero (or
 // empty) when the call failed.
@@ -291,8 +283,8 @@ void Vxi11Server::createLink(Call call) {
                             .read = std::nullopt});
     if (request->lockDevice)
         m_lockHolder = id;
-    answer(call, encoded(xdr_Create_LinkResp,
-                         Create_LinkResp{0, id, m_abort.serverPort(), Vxi11Server::MaxRecvSize}));
+    answer(call, xdrEncoded(xdr_Create_LinkResp, Create_LinkResp{0, id, m_abort.serverPort(),
+                                                                 Vxi11Server::MaxRecvSize}));
 }
 
 void Vxi11Server::write(Call call) {
@@ -315,7 +307,7 @@ void Vxi11Server::write(Call call) {
             m_scope.queueEvent(-223, "Too much data");
         }
     }
-    const QByteArray result = encoded(xdr_Device_WriteResp, Device_WriteResp{0, taken});
+    const QByteArray result = xdrEncoded(xdr_Device_WriteResp, Device_WriteResp{0, taken});
     if (!end)
         return answer(call, result);
     if (std::exchange(exchange.skippingLongMessage, false))
@@ -421,8 +413,8 @@ void Vxi11Server::serveRead(Link &link) {
     // nothing, so the client reads on.
     if (data.size() == qsizetype(read.requestSize))
         reason |= DEVICE_REASON_REQCNT;
-    answer(read.call, encoded(xdr_Device_ReadResp,
-                              Device_ReadResp{0, reason, {u_int(data.size()), data.data()}}));
+    answer(read.call, xdrEncoded(xdr_Device_ReadResp,
+                                 Device_ReadResp{0, reason, {u_int(data.size()), data.data()}}));
     link.read.reset();
 }
 
@@ -482,7 +474,7 @@ void Vxi11Server::clear(Call call) {
 void Vxi11Server::readStatusByte(Call call) {
     if (Link *link = admit(call)) {
         const int status = m_scope.statusByte(link->exchange.replyReady(m_age.elapsed()));
-        answer(call, encoded(xdr_Device_ReadStbResp, Device_ReadStbResp{0, u_char(status)}));
+        answer(call, xdrEncoded(xdr_Device_ReadStbResp, Device_ReadStbResp{0, u_char(status)}));
     }
 }
 

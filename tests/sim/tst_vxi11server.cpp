@@ -1,10 +1,12 @@
 #include "SimProcess.h"
+#include "XdrEncoded.h"
 
 #include <vxi11.h>
 
 #include <QTest>
 #include <QtEndian>
 
+#include <functional>
 #include <future>
 
 #include <netinet/in.h>
@@ -65,19 +67,18 @@ private:
     CLIENT *m_client = nullptr;
 };
 
-template <typename T> QByteArray xdrEncoded(bool_t (*proc)(XDR *, T *), T value) {
-    QByteArray bytes(qsizetype(xdr_sizeof(xdrproc_t(proc), &value)), Qt::Uninitialized);
-    XDR xdrs;
-    xdrmem_create(&xdrs, bytes.data(), u_int(bytes.size()), XDR_ENCODE);
-    proc(&xdrs, &value);
-    xdr_destroy(&xdrs);
-    return bytes;
-}
-
 qint32 wordAt(const QByteArray &bytes, qsizetype index) {
     return bytes.size() >= 4 * (index + 1) ? qFromBigEndian<qint32>(bytes.constData() + 4 * index)
                                            : -1;
 }
+
+struct Reply {
+    quint32 xid = 0;
+    // From the accept status on.
+    QByteArray body;
+    qint32 status() const { return wordAt(body, 0); }
+    qint32 result(qsizetype index) const { return wordAt(body, index + 1); }
+};
 
 // A core channel driven by hand: calls go out at once and replies are taken
 // as they come, so a later call's reply overtaking an earlier call's shows
@@ -102,12 +103,18 @@ public:
         record += arguments;
         ::send(m_fd, record.constData(), size_t(record.size()), MSG_NOSIGNAL);
     }
-    // The next reply's xid and results (past the reply header); an xid of
-    // no call when none came.
-    std::pair<quint32, QByteArray> receive() {
+    // The next reply; an xid of no call when none came.
+    Reply receive() {
         const QByteArray mark = take(4);
         const QByteArray reply = take(wordAt(mark, 0) & 0x7fff'ffff);
-        return {quint32(wordAt(reply, 0)), reply.mid(24)};
+        return {quint32(wordAt(reply, 0)), reply.mid(20)};
+    }
+    // Call 1: its results are the link and the abort channel's port.
+    Reply createLink() {
+        QByteArray device("inst0");
+        send(1, create_link,
+             xdrEncoded(xdr_Create_LinkParms, Create_LinkParms{1, false, 0, device.data()}));
+        return receive();
     }
 
 private:
@@ -175,8 +182,11 @@ long readStatusByte(CLIENT *client, long link) {
 }
 
 using Pieces = QList<QPair<qsizetype, long>>;
+using Arguments = std::function<QByteArray(long link)>;
 
 } // namespace
+
+Q_DECLARE_METATYPE(Arguments)
 
 class tst_vxi11server : public QObject {
     Q_OBJECT
@@ -261,77 +271,52 @@ private slots:
     // Every procedure of the core channel is answered by the channel
     // itself, never rejected by the RPC layer.
     void coreProcedures_data() {
-        QTest::addColumn<int>("procedure");
-        QTest::addColumn<long>("error");
-        QTest::addRow("read status byte") << device_readstb << 0L;
-        QTest::addRow("trigger") << device_trigger << 0L;
-        QTest::addRow("remote") << device_remote << 0L;
-        QTest::addRow("local") << device_local << 0L;
-        QTest::addRow("lock") << device_lock << 0L;
-        QTest::addRow("unlock without the lock") << device_unlock << 12L;
-        QTest::addRow("enable service requests") << device_enable_srq << 0L;
-        QTest::addRow("vendor command") << device_docmd << 8L;
-        QTest::addRow("interrupt channel") << create_intr_chan << 8L;
-        QTest::addRow("no interrupt channel to close") << destroy_intr_chan << 6L;
+        QTest::addColumn<quint32>("procedure");
+        QTest::addColumn<Arguments>("arguments");
+        QTest::addColumn<int>("error");
+
+        const Arguments generic = [](long link) {
+            return xdrEncoded(xdr_Device_GenericParms, Device_GenericParms{link, 0, 0, 2000});
+        };
+        const Arguments linkOnly = [](long link) { return xdrEncoded(xdr_Device_Link, link); };
+        QTest::addRow("read status byte") << quint32(device_readstb) << generic << 0;
+        QTest::addRow("trigger") << quint32(device_trigger) << generic << 0;
+        QTest::addRow("remote") << quint32(device_remote) << generic << 0;
+        QTest::addRow("local") << quint32(device_local) << generic << 0;
+        QTest::addRow("lock") << quint32(device_lock) << Arguments([](long link) {
+            return xdrEncoded(xdr_Device_LockParms, Device_LockParms{link, 0, 0});
+        }) << 0;
+        QTest::addRow("unlock without the lock") << quint32(device_unlock) << linkOnly << 12;
+        QTest::addRow("enable service requests")
+            << quint32(device_enable_srq) << Arguments([](long link) {
+                   return xdrEncoded(xdr_Device_EnableSrqParms,
+                                     Device_EnableSrqParms{link, true, {0, nullptr}});
+               })
+            << 0;
+        QTest::addRow("vendor command") << quint32(device_docmd) << Arguments([](long link) {
+            return xdrEncoded(xdr_Device_DocmdParms,
+                              Device_DocmdParms{link, 0, 2000, 0, 0x20000, true, 0, {0, nullptr}});
+        }) << 8;
+        QTest::addRow("interrupt channel") << quint32(create_intr_chan) << Arguments([](long) {
+            return xdrEncoded(xdr_Device_RemoteFunc,
+                              Device_RemoteFunc{INADDR_LOOPBACK, 1, 0x0607B1, 1, DEVICE_TCP});
+        }) << 8;
+        QTest::addRow("no interrupt channel to close")
+            << quint32(destroy_intr_chan) << Arguments([](long) { return QByteArray(); }) << 6;
     }
     void coreProcedures() {
-        QFETCH(int, procedure);
-        QFETCH(long, error);
+        QFETCH(quint32, procedure);
+        QFETCH(Arguments, arguments);
+        QFETCH(int, error);
 
-        const Link link(m_sim->vxi11Port());
-        QVERIFY(link.id != 0);
-        CLIENT *client = link.client();
-        Device_GenericParms generic{link.id, 0, 0, 2000};
-        Device_Link id = link.id;
-        Device_Error reply{};
-        clnt_stat status = RPC_FAILED;
-        switch (procedure) {
-        case device_readstb: {
-            Device_ReadStbResp stb{};
-            status = device_readstb_1(&generic, &stb, client);
-            reply.error = stb.error;
-            break;
-        }
-        case device_trigger:
-            status = device_trigger_1(&generic, &reply, client);
-            break;
-        case device_remote:
-            status = device_remote_1(&generic, &reply, client);
-            break;
-        case device_local:
-            status = device_local_1(&generic, &reply, client);
-            break;
-        case device_lock: {
-            Device_LockParms lock{link.id, 0, 0};
-            status = device_lock_1(&lock, &reply, client);
-            break;
-        }
-        case device_unlock:
-            status = device_unlock_1(&id, &reply, client);
-            break;
-        case device_enable_srq: {
-            Device_EnableSrqParms enable{link.id, true, {0, nullptr}};
-            status = device_enable_srq_1(&enable, &reply, client);
-            break;
-        }
-        case device_docmd: {
-            Device_DocmdParms command{link.id, 0, 2000, 0, 0x20000, true, 0, {0, nullptr}};
-            Device_DocmdResp result{};
-            status = device_docmd_1(&command, &result, client);
-            reply.error = result.error;
-            break;
-        }
-        case create_intr_chan: {
-            Device_RemoteFunc function{INADDR_LOOPBACK, 1, 0x0607B1, 1, DEVICE_TCP};
-            status = create_intr_chan_1(&function, &reply, client);
-            break;
-        }
-        case destroy_intr_chan:
-            status = destroy_intr_chan_1(nullptr, &reply, client);
-            break;
-        }
-        QCOMPARE(status, RPC_SUCCESS);
-        QCOMPARE(reply.error, error);
+        PipelinedChannel channel(m_sim->vxi11Port());
+        const long link = channel.createLink().result(1);
+        QVERIFY(link > 0);
+        channel.send(2, procedure, arguments(link));
+        const Reply reply = channel.receive();
+        QCOMPARE(reply.xid, 2u);
+        QCOMPARE(reply.status(), 0); // not refused by the RPC layer
+        QCOMPARE(reply.result(0), error);
     }
 
     // What is not the channel's is refused by the RPC layer, what is too
@@ -431,18 +416,14 @@ private slots:
     // channel ends it.
     void waitingReadLeavesOtherLinksServed() {
         PipelinedChannel waiter(m_sim->vxi11Port());
-        QByteArray device("inst0");
-        waiter.send(1, create_link,
-                    xdrEncoded(xdr_Create_LinkParms, Create_LinkParms{1, false, 0, device.data()}));
-        const auto [created, link] = waiter.receive();
-        QCOMPARE(created, 1u);
-        const long id = wordAt(link, 1);
-        const u_short abortPort = u_short(wordAt(link, 2));
+        const Reply created = waiter.createLink();
+        const long id = created.result(1);
+        const u_short abortPort = u_short(created.result(2));
         waiter.send(
             2, device_read,
             xdrEncoded(xdr_Device_ReadParms, Device_ReadParms{id, 1000, LongWaitMs, 0, 0, 0}));
         waiter.send(3, 0);
-        QCOMPARE(waiter.receive().first, 3u);
+        QCOMPARE(waiter.receive().xid, 3u);
 
         const Link other(m_sim->vxi11Port());
         QVERIFY(other.id != 0);
@@ -455,9 +436,9 @@ private slots:
         Device_Error reply{};
         QCOMPARE(device_abort_1(&abortedLink, &reply, abortChannel.client()), RPC_SUCCESS);
         QCOMPARE(reply.error, 0);
-        const auto [aborted, read] = waiter.receive();
-        QCOMPARE(aborted, 2u);
-        QCOMPARE(wordAt(read, 0), 23);
+        const Reply read = waiter.receive();
+        QCOMPARE(read.xid, 2u);
+        QCOMPARE(read.result(0), 23);
     }
 };
 
