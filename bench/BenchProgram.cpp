@@ -15,14 +15,15 @@
 #include <stdexcept>
 
 BenchProgram::BenchProgram(const SimulatorProcess &sim)
-    : m_paths(m_dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), m_dir.path())
+    : m_paths(m_dir.filePath(QStringLiteral("config")), m_dir.path(), QStringLiteral("mardock"),
+              m_dir.path())
     , m_plexor({std::make_shared<InstrumentListFile>(m_paths.instrumentListFile())}) {
     QFile list(m_paths.instrumentListFile());
     if (!m_paths.makeConfigDir() || !list.open(QIODevice::WriteOnly | QIODevice::Text) ||
         list.write(sim.descriptor().toUtf8()) < 0)
         throw std::runtime_error("cannot write the instrument list");
     list.close();
-    m_window = std::make_unique<frmMain>(m_plexor, m_prompter, m_clock, m_paths);
+    m_window = std::make_unique<frmMain>(m_plexor, m_io, m_prompter, m_clock, m_paths);
     if (!m_window->Form_Load())
         throw std::runtime_error(std::string("the program did not start: ") +
                                  qPrintable(m_prompter.asked.join(QLatin1Char(' '))));

@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "InstrumentControl.h"
+#include "IoThread.h"
 #include "ScriptedPrompter.h"
 #include "frmMain.h"
 
@@ -38,6 +39,7 @@ private:
     QTemporaryDir m_dir;
     AppPaths m_paths;
     InstrumentControl m_plexor;
+    IoThread m_io;
     ScriptedPrompter m_prompter;
     SystemClock m_clock;
     std::unique_ptr<frmMain> m_window;

@@ -1,5 +1,6 @@
 #include "VisaTransport.h"
 
+#include "AbandonableCall.h"
 #include "TransportError.h"
 #include "VisaLibrary.h"
 
@@ -14,16 +15,34 @@ VisaTransport::~VisaTransport() {
     close();
 }
 
-void VisaTransport::open() {
-    ViSession session = 0;
-    const ViStatus status = m_library->calls().open(m_library->resourceManager(),
-                                                    m_descriptor.constData(), NoLock, 0, &session);
+void VisaTransport::open(Deadline deadline) {
+    using Opened = std::pair<ViStatus, ViSession>;
+    const ViSession manager = m_library->resourceManager();
+    // A library that never returns from its open must not hold the exchange
+    // past its bound; a session it opens after that is closed again.
+    const auto opened = abandonableCall<Opened>(
+        std::max(ceil<milliseconds>(deadline - steady_clock::now()), 0ms),
+        [library = m_library, manager, name = m_descriptor] {
+            ViSession session = 0;
+            const ViStatus status =
+                library->calls().open(manager, name.constData(), NoLock, 0, &session);
+            return Opened{status, session};
+        },
+        [library = m_library](Opened &late) {
+            if (late.first >= Success)
+                library->calls().close(late.second);
+        });
+    if (!opened)
+        throw TransportError(QStringLiteral("timed out waiting for the VISA library to open %1")
+                                 .arg(QString::fromLatin1(m_descriptor)));
+    const auto [status, session] = *opened;
     if (status < Success)
         throw TransportError(
             QStringLiteral("the VISA library could not open %1: %2")
                 .arg(QString::fromLatin1(m_descriptor), m_library->describe(status)));
     m_session = session;
     m_terminator.reset();
+    connectionOpened();
 }
 
 void VisaTransport::close() {
@@ -33,6 +52,12 @@ void VisaTransport::close() {
     }
     m_session.reset();
     m_reply.reset();
+    connectionClosed();
+}
+
+void VisaTransport::lose() {
+    connectionLost();
+    close();
 }
 
 void VisaTransport::fail(ViStatus status, const QString &doing) {
@@ -40,7 +65,7 @@ void VisaTransport::fail(ViStatus status, const QString &doing) {
         status == ErrorTimeout
             ? QStringLiteral("timed out %1").arg(doing)
             : QStringLiteral("%1 failed: %2").arg(doing, m_library->describe(status));
-    close();
+    lose();
     throw TransportError(reason);
 }
 
@@ -60,7 +85,7 @@ void VisaTransport::setTimeout(Deadline deadline, const char *waitingFor) {
 void VisaTransport::write(QByteArrayView message, milliseconds timeout) {
     const Deadline deadline = steady_clock::now() + timeout;
     if (!m_session)
-        open();
+        open(deadline);
     if (m_clearOnOpen) {
         setTimeout(deadline, "the instrument to clear");
         const ViStatus cleared = m_library->calls().clear(*m_session);
@@ -79,7 +104,7 @@ void VisaTransport::write(QByteArrayView message, milliseconds timeout) {
     if (status < Success)
         fail(status, QStringLiteral("waiting for the instrument to accept the command"));
     if (qsizetype(written) != m_outgoing.size()) {
-        close();
+        lose();
         throw TransportError(QStringLiteral("the VISA library sent only %1 of %2 bytes")
                                  .arg(written)
                                  .arg(m_outgoing.size()));
@@ -89,7 +114,7 @@ void VisaTransport::write(QByteArrayView message, milliseconds timeout) {
 QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
     if (!m_session)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
-    const Deadline deadline = steady_clock::now() + timeout;
+    Deadline deadline = steady_clock::now() + timeout;
     if (m_terminator != terminator) {
         setAttribute(AttrTermChar, ViAttrState(quint8(terminator)));
         setAttribute(AttrTermCharEnabled, 1);
@@ -104,6 +129,8 @@ QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
                                     ReplyAssembler::ChunkBytes, &got);
         if (status < Success)
             fail(status, QStringLiteral("waiting for a reply"));
+        // The timeout bounds silence: a reply that keeps arriving completes.
+        deadline = steady_clock::now() + timeout;
         // Anything short of Success means more to come: the buffer was
         // filled, or the terminator byte sat inside a block.
         try {
@@ -111,7 +138,7 @@ QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
             if (const auto reply = m_reply.add(received, status == Success))
                 return *reply;
         } catch (const TransportError &) {
-            close();
+            lose();
             throw;
         }
     }

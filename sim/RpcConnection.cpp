@@ -130,3 +130,7 @@ void RpcConnection::send(quint32 xid, quint32 acceptStatus, QByteArrayView body)
 void RpcConnection::close() {
     m_socket->disconnectFromHost();
 }
+
+void RpcConnection::drop() {
+    m_socket->abort();
+}

@@ -36,6 +36,8 @@ public:
     void refuse(const Call &call, Status status, quint32 version = 1);
     // Closes once every reply given so far has gone out.
     void close();
+    // Ends the connection at once, dropping what was not sent.
+    void drop();
 
 signals:
     void callReceived(const RpcConnection::Call &call);

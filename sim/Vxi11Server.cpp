@@ -1,6 +1,7 @@
 #include "Vxi11Server.h"
 
 #include "CommandLog.h"
+#include "PowerSwitch.h"
 #include "SimConnection.h"
 #include "SimScope.h"
 #include "XdrEncoded.h"
@@ -81,11 +82,12 @@ int wordsAfterError(quint32 procedure) {
 
 } // namespace
 
-Vxi11Server::Vxi11Server(SimScope &scope, CommandLog &log, const SimOptions &options,
-                         QObject *parent)
+Vxi11Server::Vxi11Server(SimScope &scope, CommandLog &log, PowerSwitch &power,
+                         const SimOptions &options, QObject *parent)
     : QObject(parent)
     , m_scope(scope)
     , m_log(log)
+    , m_power(power)
     , m_options(options)
     , m_random(options.seed) {
     m_age.start();
@@ -94,6 +96,8 @@ Vxi11Server::Vxi11Server(SimScope &scope, CommandLog &log, const SimOptions &opt
     connect(&m_wake, &QTimer::timeout, this, &Vxi11Server::serveWaiting);
     connect(&m_core, &QTcpServer::newConnection, this, &Vxi11Server::acceptCore);
     connect(&m_abort, &QTcpServer::newConnection, this, &Vxi11Server::acceptAbort);
+    connect(&power, &PowerSwitch::switchedOff, this, &Vxi11Server::powerOff);
+    connect(&power, &PowerSwitch::switchedOn, this, &Vxi11Server::powerOn);
 }
 
 Vxi11Server::~Vxi11Server() {
@@ -111,7 +115,29 @@ bool Vxi11Server::listen(quint16 port) {
         m_core.close();
         return false;
     }
+    m_corePort = m_core.serverPort();
+    m_abortPort = m_abort.serverPort();
     return true;
+}
+
+void Vxi11Server::powerOff() {
+    // A scope without power answers nothing: connecting is refused and every
+    // link drops, in that order, with nothing left waiting.
+    m_core.close();
+    m_abort.close();
+    m_links.clear();
+    m_lockHolder = 0;
+    m_waitingForLock.clear();
+    m_messagesOnConnection.clear();
+    for (RpcConnection *connection : findChildren<RpcConnection *>(Qt::FindDirectChildrenOnly))
+        connection->drop();
+}
+
+void Vxi11Server::powerOn() {
+    if (!m_core.listen(QHostAddress::LocalHost, m_corePort) ||
+        !m_abort.listen(QHostAddress::LocalHost, m_abortPort))
+        qWarning("mardock-scopesim: cannot serve VXI-11 again after the power cycle: %s",
+                 qPrintable(m_core.isListening() ? m_abort.errorString() : m_core.errorString()));
 }
 
 bool Vxi11Server::registerWithPortmapper() {
@@ -283,8 +309,8 @@ void Vxi11Server::createLink(Call call) {
                             .read = std::nullopt});
     if (request->lockDevice)
         m_lockHolder = id;
-    answer(call, xdrEncoded(xdr_Create_LinkResp, Create_LinkResp{0, id, m_abort.serverPort(),
-                                                                 Vxi11Server::MaxRecvSize}));
+    answer(call, xdrEncoded(xdr_Create_LinkResp,
+                            Create_LinkResp{0, id, m_abortPort, Vxi11Server::MaxRecvSize}));
 }
 
 void Vxi11Server::write(Call call) {
@@ -334,7 +360,12 @@ bool Vxi11Server::carryOut(Link &link, QByteArrayView message) {
     exchange.withholdEnd = false;
     if (hanging())
         return false;
-    if (!m_scope.handleMessage(message, exchange.reply))
+    const bool replied = m_scope.handleMessage(message, exchange.reply);
+    // The power cycle fault: the scope goes off before it answers, taking
+    // this link with it.
+    if (m_power.cycleIfDue())
+        return false;
+    if (!replied)
         return true;
     const int delayMs = link.answeredBefore
                             ? m_options.replyDelayMs

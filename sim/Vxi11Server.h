@@ -16,6 +16,7 @@
 #include <vector>
 
 class CommandLog;
+class PowerSwitch;
 class SimScope;
 
 // The scope's VXI-11 core and abort channels on 127.0.0.1, served from the
@@ -36,14 +37,14 @@ public:
     // pieces.
     static constexpr quint32 MaxRecvSize = 16 * 1024;
 
-    Vxi11Server(SimScope &scope, CommandLog &log, const SimOptions &options,
+    Vxi11Server(SimScope &scope, CommandLog &log, PowerSwitch &power, const SimOptions &options,
                 QObject *parent = nullptr);
     ~Vxi11Server() override;
 
     // Listens on 127.0.0.1 only; port 0 picks a free one. The abort channel
     // always gets a free port.
     bool listen(quint16 port);
-    quint16 port() const { return m_core.serverPort(); }
+    quint16 port() const { return m_corePort; }
     QString errorString() const { return m_error; }
     // Registers the port with a portmapper running on this machine,
     // replacing any earlier simulator's entry; false if none answers.
@@ -95,6 +96,8 @@ private:
     void dispatchCore(const Call &call);
     void dispatchAbort(const Call &call);
     void connectionClosed(RpcConnection *connection);
+    void powerOff();
+    void powerOn();
 
     void createLink(Call call);
     void write(Call call);
@@ -131,9 +134,12 @@ private:
 
     SimScope &m_scope;
     CommandLog &m_log;
+    PowerSwitch &m_power;
     const SimOptions m_options;
     QTcpServer m_core;
     QTcpServer m_abort;
+    quint16 m_corePort = 0;
+    quint16 m_abortPort = 0;
     QString m_error;
     bool m_registered = false;
     QHash<long, Link> m_links;

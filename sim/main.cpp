@@ -1,5 +1,6 @@
 #include "CommandLog.h"
 #include "ElapsedClock.h"
+#include "PowerSwitch.h"
 #include "SimCommandLine.h"
 #include "SimScope.h"
 #include "SimServer.h"
@@ -39,13 +40,14 @@ int main(int argc, char *argv[]) {
 
     ElapsedClock clock;
     SimScope scope(*options, clock);
-    SimServer server(scope, log, *options);
+    PowerSwitch power(scope, options->powerOffMs);
+    SimServer server(scope, log, power, *options);
     if (!server.listen(options->port)) {
         std::fprintf(stderr, "mardock-scopesim: cannot listen on 127.0.0.1:%u: %s\n",
                      unsigned(options->port), qPrintable(server.errorString()));
         return 1;
     }
-    Vxi11Server vxi11(scope, log, *options);
+    Vxi11Server vxi11(scope, log, power, *options);
     if (options->vxi11Port && !vxi11.listen(*options->vxi11Port)) {
         std::fprintf(stderr, "mardock-scopesim: cannot serve VXI-11 on 127.0.0.1:%u: %s\n",
                      unsigned(*options->vxi11Port), qPrintable(vxi11.errorString()));

@@ -355,6 +355,7 @@ private slots:
         CLIENT *client = link.client();
         const long messageAvailable = 0x10;
         const long errorAvailable = 0x04;
+        const long eventSummary = 0x20;
         const long requestService = 0x40;
         QCOMPARE(readStatusByte(client, link.id), 0);
         QCOMPARE(writeMessage(client, link.id, "*IDN?"), 0);
@@ -362,8 +363,8 @@ private slots:
         QCOMPARE(readPiece(client, link.id, 1000).error, 0);
         QCOMPARE(readStatusByte(client, link.id), 0);
         QCOMPARE(writeMessage(client, link.id, "*SRE 4;NOSUCH:THING 1"), 0);
-        QCOMPARE(readStatusByte(client, link.id), errorAvailable | requestService);
-        QVERIFY(query(client, link.id, "ALLEV?;*SRE 0").contains("-113"));
+        QCOMPARE(readStatusByte(client, link.id), errorAvailable | eventSummary | requestService);
+        QVERIFY(query(client, link.id, "ALLEV?;*ESR?;*SRE 0").contains("-113"));
         QCOMPARE(readStatusByte(client, link.id), 0);
     }
 
