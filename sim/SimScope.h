@@ -22,6 +22,10 @@ public:
     // result is true.
     bool handleMessage(QByteArrayView message, QByteArray &reply);
 
+    // The status byte: error queue not empty, message available (known to
+    // the link that holds the reply) and the service request summary.
+    int statusByte(bool messageAvailable) const;
+
     // Queues an error event, as for a command the scope could not take.
     void queueEvent(int code, QByteArrayView text);
 
