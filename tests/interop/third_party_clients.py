@@ -4,8 +4,7 @@ pyvisa-py and lxi-tools, over the raw socket and over VXI-11. VXI-11 is
 reached as TCPIP0::127.0.0.1::inst0::INSTR, so it needs a portmapper: run it
 through scripts/loopback-portmapper.sh.
 
-Prints one line per check (PASS, FAIL, SKIP with its reason, XFAIL for a
-known fault of the simulator, XPASS when such a fault is gone), then a
+Prints one line per check (PASS, FAIL, or SKIP with its reason), then a
 summary; exits 1 on any failure and 77 when nothing could run."""
 
 import argparse
@@ -23,18 +22,6 @@ RECORD_LENGTH = 600_000
 # CURV? with the record length above: "#7", seven digits, the samples, "\n".
 CURVE_BYTES = 2 + 7 + 2 * RECORD_LENGTH + 1
 TIMEOUT_MS = 5000
-
-# Known faults of the simulator's VXI-11 server, by (client, link, check):
-# shown as XFAIL until they are fixed, then as XPASS.
-EXPECTED_FAILURES = {
-    ("pyvisa-py", "INSTR", "read status byte"):
-        "the simulator answers device_readstb with PROC_UNAVAIL",
-    ("pyvisa-py", "INSTR", "two links concurrently"):
-        "the simulator serves one VXI-11 call at a time, so a waiting read stalls every link",
-    ("lxi-tools", "INSTR", "reply over 1 MB in one read"):
-        "the simulator marks a piece cut at its own 1 MiB limit REQCNT, so a client that "
-        "asked for more stops there",
-}
 
 # Faults of the clients themselves, which the checks keep clear of.
 CLIENT_NOTES = [
@@ -348,11 +335,11 @@ def missing_client(client):
 
 
 def run(scopesim, links):
-    counts = {"PASS": 0, "FAIL": 0, "SKIP": 0, "XFAIL": 0, "XPASS": 0}
+    counts = {"PASS": 0, "FAIL": 0, "SKIP": 0}
 
     def report(verdict, label, detail=""):
         counts[verdict] += 1
-        print(f"{verdict:5} {label}" + (f": {detail}" if detail else ""), flush=True)
+        print(f"{verdict} {label}" + (f": {detail}" if detail else ""), flush=True)
 
     for note in CLIENT_NOTES:
         print(f"note  {note}")
@@ -368,32 +355,21 @@ def run(scopesim, links):
                     if missing:
                         report("SKIP", label, missing)
                         continue
-                    known = EXPECTED_FAILURES.get((client_type.name, link, title))
                     try:
                         getattr(client, method)()
                     except Skipped as reason:
                         report("SKIP", label, str(reason))
-                        continue
                     except Exception as error:
-                        detail = f"{type(error).__name__}: {error}"
-                        if known:
-                            report("XFAIL", label, f"{known} ({detail})")
-                        else:
-                            report("FAIL", label, detail)
-                        continue
-                    if known:
-                        report("XPASS", label, f"fixed, no longer expected to fail: {known}")
+                        report("FAIL", label, f"{type(error).__name__}: {error}")
                     else:
                         report("PASS", label)
         finally:
             sim.stop()
-    passed = counts["PASS"] + counts["XPASS"]
-    skipped = counts["SKIP"] + counts["XFAIL"]
-    print(f"expected failures: {counts['XFAIL']}, fixed since marked: {counts['XPASS']}")
-    print(f"third-party clients: {passed} passed, {counts['FAIL']} failed, {skipped} skipped")
+    print(f"third-party clients: {counts['PASS']} passed, {counts['FAIL']} failed, "
+          f"{counts['SKIP']} skipped")
     if counts["FAIL"]:
         return 1
-    return 0 if passed else 77
+    return 0 if counts["PASS"] else 77
 
 
 def main():
