@@ -1,43 +1,15 @@
-#include "AppPaths.h"
 #include "CheckValue.h"
-#include "InstrumentControl.h"
-#include "InstrumentListFile.h"
-#include "ScriptedPrompter.h"
-#include "SimProcess.h"
-#include "frmMain.h"
+#include "ProgramRig.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 namespace {
-
-const QStringList StartUp{"*IDN?", "DESE 0", "*ESE 0", "*SRE 0", "HEAD 0", "*CLS", "ALLEV?"};
-const QStringList RunPreparation{"HEAD 0;VERB 0", "ACQ:STOPA SEQ;STATE 0"};
-
-// The saves of one acquisition, as the scope receives them.
-QStringList isf(const QString &stem) {
-    return {"SAV:WAVE:FILEF INTERNAL", "SAV:WAVE ALL, \"E:\\my_ISFs_" + stem + "\"", "BUSY?",
-            "FILES:DIR?"};
-}
-QStringList csv(const QString &stem) {
-    return {"SAV:WAVE:FILEF SPREADS", "SAV:WAVE:GATI NON",
-            "SAV:WAVE ALL, \"E:\\my_CSVs_" + stem + "\"", "BUSY?"};
-}
-QStringList image(const QString &stem) {
-    return {"SAV:IMAG:FILEF PNG", "SAV:IMAG:LAY LAN", "SAV:IMAG:INKS ON",
-            "SAV:IMAG \"E:\\my_Images_" + stem + ".PNG\"", "BUSY?"};
-}
-
-const QStringList Armed{"ACQ:STATE 1", "BUSY?"};
-const QStringList Restore{"TRIG", "ACQ:STATE 0", "ACQ:STOPA RUNST", "TRIG:A:MOD AUTO",
-                          "ACQ:STATE 1"};
 
 using Answer = Prompter::Answer;
 
@@ -52,45 +24,6 @@ struct Scenario {
     QStringList simArgs = {};
     QString stopAt = {}; // Stop clicked at this status's first dot
     int starts = 1;
-};
-
-// How often "BUSY?" is polled depends on timing; the order of everything
-// else does not. A run of polls counts as one.
-QStringList withPollsMerged(const QStringList &log) {
-    QStringList merged;
-    for (const QString &line : log)
-        if (line != QLatin1String("BUSY?") || merged.isEmpty() || merged.constLast() != line)
-            merged << line;
-    return merged;
-}
-
-// The real program, minus its message boxes, against a simulated scope it
-// finds through its instrument list, with the preferences' defaults.
-struct Program {
-    explicit Program(const QStringList &simArgs)
-        : sim(QStringList{"--trigger-mean", "0", "--save-time", "0"} + simArgs) {
-        QVERIFY(sim.started());
-        QVERIFY(paths.makeConfigDir());
-        QFile list(paths.instrumentListFile());
-        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Text));
-        list.write(sim.descriptor().toUtf8());
-    }
-
-    bool start() {
-        window = std::make_unique<frmMain>(plexor, prompter, clock, paths);
-        if (!window->Form_Load())
-            return false;
-        window->show();
-        return QTest::qWaitForWindowExposed(window.get());
-    }
-
-    SimProcess sim;
-    QTemporaryDir dir;
-    AppPaths paths{dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), dir.path()};
-    InstrumentControl plexor{{std::make_shared<InstrumentListFile>(paths.instrumentListFile())}};
-    ScriptedPrompter prompter;
-    SystemClock clock;
-    std::unique_ptr<frmMain> window;
 };
 
 } // namespace
