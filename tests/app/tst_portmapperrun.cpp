@@ -2,10 +2,24 @@
 #include "ProgramRig.h"
 
 #include <QDir>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
+
+namespace {
+
+// A run that has not ended after a minute is stopped, so that a fault fails
+// the checks that follow instead of hanging until the test's time is up.
+void stopIfStillRunningAfterAMinute(frmMain &window) {
+    QTimer::singleShot(60'000, &window, [&window] {
+        if (!window.startEnabled())
+            QTest::mouseClick(window.cbStop, Qt::LeftButton);
+    });
+}
+
+} // namespace
 
 // The whole program against a simulated scope it reaches as
 // TCPIP0::127.0.0.1::inst0::INSTR: the portmapper gives the link's port, as
@@ -55,6 +69,7 @@ private slots:
             signalSource.flush();
         });
         user.start(5);
+        stopIfStillRunningAfterAMinute(window);
 
         QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
@@ -69,6 +84,40 @@ private slots:
                      .entryList(QDir::Files, QDir::Name),
                  (QStringList{"my_ISFs_1_CH1.isf", "my_ISFs_1_CH2.isf", "my_ISFs_2_CH1.isf",
                               "my_ISFs_2_CH2.isf", "my_Images_1.PNG", "my_Images_2.PNG"}));
+    }
+
+    // An instrument may come back with another port for the link; the run
+    // asks the portmapper again and goes on with the scope that is back.
+    void scopeBackOnAnotherPort() {
+        Program program({"--trigger-mean", "86400"}, Program::Link::Vxi11);
+        QVERIFY(program.start());
+        frmMain &window = *program.window;
+        QTest::mouseClick(window.cbPrefs, Qt::LeftButton);
+        frmPrefs &prefs = window.prefsDialog();
+        setCheckValue(prefs.chkUseTimestamps, 0);
+        setCheckValue(prefs.chkStopAfter, 1);
+        prefs.txtAcqLimit->setText(QStringLiteral("2"));
+        QTest::mouseClick(prefs.cbOK, Qt::LeftButton);
+        QTimer user;
+        bool back = false;
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            if (!window.statusText().startsWith(QStringLiteral("1: Waiting for Acquisition.")))
+                return;
+            user.stop();
+            back = program.sim.restartOnNewVxi11Port(
+                {"--trigger-mean", "0", "--save-time", "0", "--vxi11-port", "0"});
+        });
+        user.start(5);
+        stopIfStillRunningAfterAMinute(window);
+
+        QTest::mouseClick(window.cbStart, Qt::LeftButton);
+
+        QVERIFY(back);
+        QCOMPARE(window.statusText(), QStringLiteral("2: Done"));
+        QCOMPARE(QDir(program.sim.storageDir() + QStringLiteral("/E"))
+                     .entryList(QDir::Files, QDir::Name),
+                 (QStringList{"my_ISFs_1_CH1.isf", "my_ISFs_1_CH2.isf", "my_ISFs_2_CH1.isf",
+                              "my_ISFs_2_CH2.isf"}));
     }
 };
 
