@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <functional>
+
 namespace {
 
 // A run that has not ended after a minute is stopped, so that a fault fails
@@ -17,6 +19,16 @@ void stopIfStillRunningAfterAMinute(frmMain &window) {
         if (!window.startEnabled())
             QTest::mouseClick(window.cbStop, Qt::LeftButton);
     });
+}
+
+// Opens Prefs, names files by counter, lets `choose` set the rest, and
+// closes it with OK.
+void choosePrefs(frmMain &window, const std::function<void(frmPrefs &)> &choose) {
+    QTest::mouseClick(window.cbPrefs, Qt::LeftButton);
+    frmPrefs &prefs = window.prefsDialog();
+    setCheckValue(prefs.chkUseTimestamps, 0);
+    choose(prefs);
+    QTest::mouseClick(prefs.cbOK, Qt::LeftButton);
 }
 
 } // namespace
@@ -42,13 +54,11 @@ private slots:
         Program program({"--trigger-mean", "86400"}, Program::Link::Vxi11);
         QVERIFY(program.start());
         frmMain &window = *program.window;
-        QTest::mouseClick(window.cbPrefs, Qt::LeftButton);
-        frmPrefs &prefs = window.prefsDialog();
-        setCheckValue(prefs.chkUseTimestamps, 0);
-        setCheckValue(prefs.chkScreen, 1);
-        setCheckValue(prefs.chkStopAfter, 0);
-        setCheckValue(prefs.chkRestoreRun, 1);
-        QTest::mouseClick(prefs.cbOK, Qt::LeftButton);
+        choosePrefs(window, [](frmPrefs &prefs) {
+            setCheckValue(prefs.chkScreen, 1);
+            setCheckValue(prefs.chkStopAfter, 0);
+            setCheckValue(prefs.chkRestoreRun, 1);
+        });
 
         QTcpSocket signalSource;
         signalSource.connectToHost(QHostAddress::LocalHost, program.sim.port());
@@ -92,12 +102,10 @@ private slots:
         Program program({"--trigger-mean", "86400"}, Program::Link::Vxi11);
         QVERIFY(program.start());
         frmMain &window = *program.window;
-        QTest::mouseClick(window.cbPrefs, Qt::LeftButton);
-        frmPrefs &prefs = window.prefsDialog();
-        setCheckValue(prefs.chkUseTimestamps, 0);
-        setCheckValue(prefs.chkStopAfter, 1);
-        prefs.txtAcqLimit->setText(QStringLiteral("2"));
-        QTest::mouseClick(prefs.cbOK, Qt::LeftButton);
+        choosePrefs(window, [](frmPrefs &prefs) {
+            setCheckValue(prefs.chkStopAfter, 1);
+            prefs.txtAcqLimit->setText(QStringLiteral("2"));
+        });
         QTimer user;
         bool back = false;
         QObject::connect(&user, &QTimer::timeout, [&] {
