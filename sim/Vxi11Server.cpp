@@ -3,6 +3,7 @@
 #include "CommandLog.h"
 #include "SimConnection.h"
 #include "SimScope.h"
+#include "XdrEncoded.h"
 
 #include <vxi11.h>
 
@@ -17,13 +18,6 @@
 #include <netinet/in.h>
 
 namespace {
-
-constexpr long WaitLockFlag = 0x01;
-constexpr long EndFlag = 0x08;
-constexpr long TermCharSetFlag = 0x80;
-constexpr long RequestCountReason = 0x01;
-constexpr long TermCharReason = 0x02;
-constexpr long EndReason = 0x04;
 
 constexpr long NotSupportedError = 8;
 constexpr long InvalidLinkError = 4;
@@ -67,15 +61,6 @@ private:
     T m_value{};
     bool m_ok = false;
 };
-
-template <typename T> QByteArray encoded(bool_t (*proc)(XDR *, T *), T value) {
-    QByteArray bytes(qsizetype(xdr_sizeof(xdrproc_t(proc), &value)), Qt::Uninitialized);
-    XDR xdrs;
-    xdrmem_create(&xdrs, bytes.data(), u_int(bytes.size()), XDR_ENCODE);
-    proc(&xdrs, &value);
-    xdr_destroy(&xdrs);
-    return bytes;
-}
 
 // Words after the error code in each procedure's result, all zero (or
 // empty) when the call failed.
@@ -177,43 +162,36 @@ void Vxi11Server::dispatchCore(const Call &call) {
     if (rpc.procedure != create_link && rpc.procedure != destroy_link && rpc.procedure != 0 &&
         hanging())
         return;
-    switch (rpc.procedure) {
-    case 0:
-        return answer(call, {});
-    case create_link:
-        return createLink(call);
-    case device_write:
-        return write(call);
-    case device_read:
-        return read(call);
-    case device_readstb:
-        return readStatusByte(call);
-    case device_trigger:
-        return trigger(call);
-    case device_clear:
-        return clear(call);
-    case device_remote:
-    case device_local:
-        return answerGeneric(call);
-    case device_lock:
-        return lock(call);
-    case device_unlock:
-        return unlock(call);
-    case device_enable_srq:
-        return enableServiceRequest(call);
-    case device_docmd:
-        // The scope has no vendor-specific commands beside its messages.
-        return answerCode(call, NotSupportedError);
-    case destroy_link:
-        return destroyLink(call);
-    case create_intr_chan:
-        // Service requests are never sent, so there is no channel to open.
-        return answerCode(call, NotSupportedError);
-    case destroy_intr_chan:
-        return answerCode(call, ChannelNotEstablishedError);
-    default:
-        return call.connection->refuse(rpc, RpcConnection::Status::ProcedureUnavailable);
-    }
+    using Handler = void (Vxi11Server::*)(Call);
+    static const QHash<quint32, Handler> handlers{
+        {create_link, &Vxi11Server::createLink},
+        {device_write, &Vxi11Server::write},
+        {device_read, &Vxi11Server::read},
+        {device_readstb, &Vxi11Server::readStatusByte},
+        {device_trigger, &Vxi11Server::trigger},
+        {device_clear, &Vxi11Server::clear},
+        {device_remote, &Vxi11Server::answerGeneric},
+        {device_local, &Vxi11Server::answerGeneric},
+        {device_lock, &Vxi11Server::lock},
+        {device_unlock, &Vxi11Server::unlock},
+        {device_enable_srq, &Vxi11Server::enableServiceRequest},
+        {destroy_link, &Vxi11Server::destroyLink},
+    };
+    // The scope has no vendor commands beside its messages, and sends no
+    // service requests, so there is no interrupt channel to open or close.
+    static const QHash<quint32, long> meaningless{
+        {device_docmd, NotSupportedError},
+        {create_intr_chan, NotSupportedError},
+        {destroy_intr_chan, ChannelNotEstablishedError},
+    };
+    if (rpc.procedure == 0)
+        answer(call, {});
+    else if (const Handler handler = handlers.value(rpc.procedure))
+        (this->*handler)(call);
+    else if (meaningless.contains(rpc.procedure))
+        answerCode(call, meaningless.value(rpc.procedure));
+    else
+        call.connection->refuse(rpc, RpcConnection::Status::ProcedureUnavailable);
 }
 
 void Vxi11Server::dispatchAbort(const Call &call) {
@@ -269,7 +247,7 @@ bool Vxi11Server::mayProceed(Call &call, long id, long flags, quint32 lockTimeou
     const qint64 now = m_age.elapsed();
     call.link = id;
     if (!call.lockDeadlineMs)
-        call.lockDeadlineMs = now + ((flags & WaitLockFlag) ? qint64(lockTimeoutMs) : 0);
+        call.lockDeadlineMs = now + ((flags & DEVICE_FLAG_WAITLOCK) ? qint64(lockTimeoutMs) : 0);
     if (now >= *call.lockDeadlineMs) {
         answerCode(call, LockedError);
         return false;
@@ -293,16 +271,20 @@ void Vxi11Server::createLink(Call call) {
     const Decoded request(call.connection, call.rpc, xdr_Create_LinkParms);
     if (!request)
         return;
-    if (request->lockDevice && !mayProceed(call, 0, WaitLockFlag, request->lock_timeout))
+    if (request->lockDevice && !mayProceed(call, 0, DEVICE_FLAG_WAITLOCK, request->lock_timeout))
         return;
     if (m_links.size() >= MaxLinks)
         return answerCode(call, OutOfResourcesError);
     const long id = m_nextLink++;
-    m_links[id].owner = call.connection;
+    m_links.insert(id, Link{.id = id,
+                            .owner = call.connection,
+                            .exchange = {},
+                            .answeredBefore = false,
+                            .read = std::nullopt});
     if (request->lockDevice)
         m_lockHolder = id;
-    answer(call, encoded(xdr_Create_LinkResp,
-                         Create_LinkResp{0, id, m_abort.serverPort(), Vxi11Server::MaxRecvSize}));
+    answer(call, xdrEncoded(xdr_Create_LinkResp, Create_LinkResp{0, id, m_abort.serverPort(),
+                                                                 Vxi11Server::MaxRecvSize}));
 }
 
 void Vxi11Server::write(Call call) {
@@ -315,7 +297,7 @@ void Vxi11Server::write(Call call) {
 
     // More than announced is taken in part; the client sends the rest again.
     const u_int taken = std::min<u_int>(request->data.data_len, MaxRecvSize);
-    const bool end = (request->flags & EndFlag) && taken == request->data.data_len;
+    const bool end = (request->flags & DEVICE_FLAG_END) && taken == request->data.data_len;
     Exchange &exchange = link->exchange;
     if (!exchange.skippingLongMessage) {
         exchange.incoming += QByteArrayView(request->data.data_val, taken);
@@ -325,7 +307,7 @@ void Vxi11Server::write(Call call) {
             m_scope.queueEvent(-223, "Too much data");
         }
     }
-    const QByteArray result = encoded(xdr_Device_WriteResp, Device_WriteResp{0, taken});
+    const QByteArray result = xdrEncoded(xdr_Device_WriteResp, Device_WriteResp{0, taken});
     if (!end)
         return answer(call, result);
     if (std::exchange(exchange.skippingLongMessage, false))
@@ -411,11 +393,11 @@ void Vxi11Server::serveRead(Link &link) {
     QByteArray data = exchange.reply.mid(exchange.replySent, wanted);
     data.append(std::min<qint64>(wanted - data.size(), exchange.fillerLeft), 'x');
     long reason = 0;
-    if (read.flags & TermCharSetFlag) {
+    if (read.flags & DEVICE_FLAG_TERMCHRSET) {
         const qsizetype at = data.indexOf(read.termChar);
         if (at >= 0) {
             data.truncate(at + 1);
-            reason |= TermCharReason;
+            reason |= DEVICE_REASON_CHR;
         }
     }
     const qsizetype fromReply = std::min(data.size(), exchange.reply.size() - exchange.replySent);
@@ -423,16 +405,16 @@ void Vxi11Server::serveRead(Link &link) {
     exchange.fillerLeft -= data.size() - fromReply;
     if (exchange.replySent == exchange.reply.size() && exchange.fillerLeft == 0 &&
         !exchange.withholdEnd) {
-        reason |= EndReason;
+        reason |= DEVICE_REASON_END;
         exchange.reply.resize(0);
         exchange.replySent = 0;
     }
     // Only the client's own count: a piece cut at the scope's limit says
     // nothing, so the client reads on.
     if (data.size() == qsizetype(read.requestSize))
-        reason |= RequestCountReason;
-    answer(read.call, encoded(xdr_Device_ReadResp,
-                              Device_ReadResp{0, reason, {u_int(data.size()), data.data()}}));
+        reason |= DEVICE_REASON_REQCNT;
+    answer(read.call, xdrEncoded(xdr_Device_ReadResp,
+                                 Device_ReadResp{0, reason, {u_int(data.size()), data.data()}}));
     link.read.reset();
 }
 
@@ -467,34 +449,37 @@ void Vxi11Server::serveWaiting() {
         m_wake.stop();
 }
 
-void Vxi11Server::clear(Call call) {
+Vxi11Server::Link *Vxi11Server::admit(Call &call) {
     const Decoded request(call.connection, call.rpc, xdr_Device_GenericParms);
     if (!request)
-        return;
+        return nullptr;
     Link *link = linkFor(call, request->lid);
     if (!link || !mayProceed(call, request->lid, request->flags, request->lock_timeout))
-        return;
-    link->exchange = Exchange();
-    answerCode(call, 0);
+        return nullptr;
+    return link;
+}
+
+Vxi11Server::Link *Vxi11Server::namedLink(const Call &call) {
+    const Decoded request(call.connection, call.rpc, xdr_Device_Link);
+    return request ? linkFor(call, request.value()) : nullptr;
+}
+
+void Vxi11Server::clear(Call call) {
+    if (Link *link = admit(call)) {
+        link->exchange = Exchange();
+        answerCode(call, 0);
+    }
 }
 
 void Vxi11Server::readStatusByte(Call call) {
-    const Decoded request(call.connection, call.rpc, xdr_Device_GenericParms);
-    if (!request)
-        return;
-    Link *link = linkFor(call, request->lid);
-    if (!link || !mayProceed(call, request->lid, request->flags, request->lock_timeout))
-        return;
-    const int status = m_scope.statusByte(link->exchange.replyReady(m_age.elapsed()));
-    answer(call, encoded(xdr_Device_ReadStbResp, Device_ReadStbResp{0, u_char(status)}));
+    if (Link *link = admit(call)) {
+        const int status = m_scope.statusByte(link->exchange.replyReady(m_age.elapsed()));
+        answer(call, xdrEncoded(xdr_Device_ReadStbResp, Device_ReadStbResp{0, u_char(status)}));
+    }
 }
 
 void Vxi11Server::trigger(Call call) {
-    const Decoded request(call.connection, call.rpc, xdr_Device_GenericParms);
-    if (!request)
-        return;
-    if (!linkFor(call, request->lid) ||
-        !mayProceed(call, request->lid, request->flags, request->lock_timeout))
+    if (!admit(call))
         return;
     // The group execute trigger does what the scope's own command does.
     QByteArray none;
@@ -503,12 +488,8 @@ void Vxi11Server::trigger(Call call) {
 }
 
 void Vxi11Server::answerGeneric(Call call) {
-    const Decoded request(call.connection, call.rpc, xdr_Device_GenericParms);
-    if (!request)
-        return;
     // Remote and local change nothing here: the scope has no front panel.
-    if (linkFor(call, request->lid) &&
-        mayProceed(call, request->lid, request->flags, request->lock_timeout))
+    if (admit(call))
         answerCode(call, 0);
 }
 
@@ -523,20 +504,17 @@ void Vxi11Server::lock(Call call) {
     answerCode(call, 0);
 }
 
-void Vxi11Server::unlock(const Call &call) {
-    const Decoded request(call.connection, call.rpc, xdr_Device_Link);
-    if (!request)
+void Vxi11Server::unlock(Call call) {
+    const Link *link = namedLink(call);
+    if (!link)
         return;
-    const long id = request.value();
-    if (!linkFor(call, id))
-        return;
-    if (m_lockHolder != id)
+    if (m_lockHolder != link->id)
         return answerCode(call, NoLockHeldError);
     answerCode(call, 0);
-    releaseLock(id);
+    releaseLock(link->id);
 }
 
-void Vxi11Server::enableServiceRequest(const Call &call) {
+void Vxi11Server::enableServiceRequest(Call call) {
     const Decoded request(call.connection, call.rpc, xdr_Device_EnableSrqParms);
     if (!request)
         return;
@@ -544,26 +522,20 @@ void Vxi11Server::enableServiceRequest(const Call &call) {
         answerCode(call, 0);
 }
 
-void Vxi11Server::destroyLink(const Call &call) {
-    const Decoded request(call.connection, call.rpc, xdr_Device_Link);
-    if (!request)
+void Vxi11Server::destroyLink(Call call) {
+    const Link *link = namedLink(call);
+    if (!link)
         return;
-    const long id = request.value();
-    if (!linkFor(call, id))
-        return;
-    if (const auto &read = m_links[id].read)
-        answerCode(read->call, InvalidLinkError);
+    const long id = link->id;
+    if (link->read)
+        answerCode(link->read->call, InvalidLinkError);
     m_links.remove(id);
     answerCode(call, 0);
     releaseLock(id);
 }
 
 void Vxi11Server::abort(const Call &call) {
-    const Decoded request(call.connection, call.rpc, xdr_Device_Link);
-    if (!request)
-        return;
-    const long id = request.value();
-    Link *link = linkFor(call, id);
+    Link *link = namedLink(call);
     if (!link)
         return;
     // Whatever the link waits for on its core channel ends now.
@@ -571,7 +543,7 @@ void Vxi11Server::abort(const Call &call) {
         answerCode(link->read->call, AbortError);
     link->read.reset();
     std::erase_if(m_waitingForLock, [&](const Call &waiting) {
-        if (waiting.link != id)
+        if (waiting.link != link->id)
             return false;
         answerCode(waiting, AbortError);
         return true;

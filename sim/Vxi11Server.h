@@ -83,6 +83,7 @@ private:
         }
     };
     struct Link {
+        long id = 0;
         RpcConnection *owner = nullptr;
         Exchange exchange;
         bool answeredBefore = false;
@@ -103,13 +104,18 @@ private:
     void trigger(Call call);
     void answerGeneric(Call call);
     void lock(Call call);
-    void unlock(const Call &call);
-    void enableServiceRequest(const Call &call);
-    void destroyLink(const Call &call);
+    void unlock(Call call);
+    void enableServiceRequest(Call call);
+    void destroyLink(Call call);
     void abort(const Call &call);
 
     // The link a call names, or none after answering it with an error.
     Link *linkFor(const Call &call, long id);
+    // The link of a call with the generic parameters once the call may go
+    // on, or none when it was answered or waits for the lock.
+    Link *admit(Call &call);
+    // The link of a call whose only argument is the link.
+    Link *namedLink(const Call &call);
     // True when the call may go on: no other link holds the lock. Otherwise
     // it waits for the lock or is answered with an error.
     bool mayProceed(Call &call, long id, long flags, quint32 lockTimeoutMs);
