@@ -1,51 +1,15 @@
-#include "AppPaths.h"
 #include "CheckValue.h"
-#include "InstrumentControl.h"
-#include "InstrumentListFile.h"
-#include "IoThread.h"
-#include "ScriptedPrompter.h"
-#include "SimProcess.h"
-#include "frmMain.h"
+#include "ProgramRig.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 namespace {
-
-const QStringList StartUp{"*IDN?", "DESE 0", "*ESE 0", "*SRE 0", "HEAD 0", "*CLS", "ALLEV?"};
-const QStringList RunPreparation{"HEAD 0;VERB 0", "ACQ:STOPA SEQ;STATE 0", "DESE 56", "*CLS"};
-
-// The saves of one acquisition, as the scope receives them.
-QStringList isf(const QString &stem) {
-    return {"SAV:WAVE:FILEF INTERNAL", "SAV:WAVE ALL, \"E:\\my_ISFs_" + stem + "\"", "BUSY?",
-            "FILES:DIR?", "*ESR?"};
-}
-QStringList csv(const QString &stem) {
-    return {"SAV:WAVE:FILEF SPREADS", "SAV:WAVE:GATI NON",
-            "SAV:WAVE ALL, \"E:\\my_CSVs_" + stem + "\"", "BUSY?", "*ESR?"};
-}
-QStringList image(const QString &stem) {
-    return {"SAV:IMAG:FILEF PNG",
-            "SAV:IMAG:LAY LAN",
-            "SAV:IMAG:INKS ON",
-            "SAV:IMAG \"E:\\my_Images_" + stem + ".PNG\"",
-            "BUSY?",
-            "*ESR?"};
-}
-
-const QStringList Armed{"ACQ:STATE 1", "BUSY?"};
-// Every Stop of a run ends by putting the event mask back.
-const QStringList Unmask{"DESE 0"};
-const QStringList Restore =
-    QStringList{"TRIG", "ACQ:STATE 0", "ACQ:STOPA RUNST", "TRIG:A:MOD AUTO", "ACQ:STATE 1"} +
-    Unmask;
 
 using Answer = Prompter::Answer;
 
@@ -60,47 +24,6 @@ struct Scenario {
     QStringList simArgs = {};
     QString stopAt = {}; // Stop clicked at this status's first dot
     int starts = 1;
-};
-
-// How often "BUSY?" is polled depends on timing; the order of everything
-// else does not. A run of polls counts as one.
-QStringList withPollsMerged(const QStringList &log) {
-    QStringList merged;
-    for (const QString &line : log)
-        if (line != QLatin1String("BUSY?") || merged.isEmpty() || merged.constLast() != line)
-            merged << line;
-    return merged;
-}
-
-// The real program, minus its message boxes, against a simulated scope it
-// finds through its instrument list, with the preferences' defaults.
-struct Program {
-    explicit Program(const QStringList &simArgs)
-        : sim(QStringList{"--trigger-mean", "0", "--save-time", "0"} + simArgs) {
-        QVERIFY(sim.started());
-        QVERIFY(paths.makeConfigDir());
-        QFile list(paths.instrumentListFile());
-        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Text));
-        list.write(sim.descriptor().toUtf8());
-    }
-
-    bool start() {
-        window = std::make_unique<frmMain>(plexor, io, prompter, clock, paths);
-        if (!window->Form_Load())
-            return false;
-        window->show();
-        return QTest::qWaitForWindowExposed(window.get());
-    }
-
-    SimProcess sim;
-    QTemporaryDir dir;
-    AppPaths paths{dir.filePath(QStringLiteral("config")), dir.path(), QStringLiteral("mardock"),
-                   dir.path()};
-    InstrumentControl plexor{{std::make_shared<InstrumentListFile>(paths.instrumentListFile())}};
-    IoThread io;
-    ScriptedPrompter prompter;
-    SystemClock clock;
-    std::unique_ptr<frmMain> window;
 };
 
 } // namespace
@@ -206,9 +129,7 @@ private slots:
         for (int start = 0; start < run.starts; ++start)
             QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
-        // A last query marks the end of what the run sent, so the log is not
-        // taken while it still grows. It goes behind Stop's queued commands.
-        program.io.submit([&] { program.plexor.query(QStringLiteral("*OPC?")); });
+        program.markEndOfRun();
         QFETCH(QStringList, expected);
         QTRY_COMPARE(withPollsMerged(program.sim.commandLog()),
                      StartUp + expected + QStringList{"*OPC?"});
@@ -238,8 +159,8 @@ private slots:
             << QString();
         // A scope slow to give the first reply on every connection (Start's
         // clear reconnects) still saves every acquisition.
-        QTest::addRow("slow first reply") << QStringList{"--first-reply-delay", "1000"}
-                                          << "3: Done" << 3 << QString();
+        QTest::addRow("slow first reply")
+            << QStringList{"--first-reply-delay", "1000"} << "3: Done" << 3 << QString();
     }
     void scopeTrouble() {
         QFETCH(QStringList, simArgs);
