@@ -5,6 +5,7 @@
 #include "Instrument.h"
 #include "Prompter.h"
 #include "ScopeDiscovery.h"
+#include "WindowFont.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -41,6 +42,8 @@ frmMain::frmMain(Instrument &plexor, IoExecutor &io, Prompter &prompter, const C
     setWindowTitle(QStringLiteral("Mardock V1.1"));
     setWindowIcon(QIcon(QStringLiteral(":/mardock.png")));
     setFixedSize(px(2445), px(675));
+    // The small window font also lets whole status texts fit.
+    setFont(windowFont(font()));
 
     cbPrefs = addButton(QStringLiteral("cbPrefs"), QStringLiteral("Prefs"),
                         QStringLiteral("Select what to save"), 0);
@@ -55,10 +58,6 @@ frmMain::frmMain(Instrument &plexor, IoExecutor &io, Prompter &prompter, const C
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setToolTip(QStringLiteral("Status"));
     Text1->setReadOnly(true);
-    // The window's size is fixed; a small font lets whole status texts fit.
-    QFont statusFont = Text1->font();
-    statusFont.setPointSize(8);
-    Text1->setFont(statusFont);
     Text1->setGeometry(0, px(360), px(2415), px(285));
     m_statusText = Text1->text();
 

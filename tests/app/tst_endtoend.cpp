@@ -19,6 +19,7 @@ struct Scenario {
     QString saves = "i";        // i ISF, c CSV, s screen image
     QList<Answer> answers = {}; // to "Save this Aquisition?"; none: not asked
     QString limit = {};         // the acquisition limit; none: stop-after off
+    int stopAfter = 1;          // the stop-after box's value with a limit; 2 greyed
     bool restore = false;
     int delay = 0;
     QStringList simArgs = {};
@@ -81,6 +82,11 @@ private slots:
             << "2: Stopped";
         QTest::addRow("stop after 10")
             << Scenario{.limit = "10"} << tenCycles + Unmask << "10: Done";
+        // The dialog enables the limit box for a greyed value from the store;
+        // the run keeps to that limit.
+        QTest::addRow("greyed stop-after")
+            << Scenario{.limit = "2", .stopAfter = 2}
+            << RunPreparation + Armed + isf("1") + Armed + isf("2") + Unmask << "2: Done";
         QTest::addRow("limit 0") << Scenario{.limit = "0", .restore = true}
                                  << RunPreparation + Armed + isf("1") + Restore << "1: Done";
         for (const bool restore : {true, false})
@@ -110,7 +116,7 @@ private slots:
         setCheckValue(prefs.chkASCII, run.saves.contains('c'));
         setCheckValue(prefs.chkScreen, run.saves.contains('s'));
         setCheckValue(prefs.chkAsk, !run.answers.isEmpty());
-        setCheckValue(prefs.chkStopAfter, !run.limit.isNull());
+        setCheckValue(prefs.chkStopAfter, run.limit.isNull() ? 0 : run.stopAfter);
         prefs.txtAcqLimit->setText(run.limit);
         setCheckValue(prefs.chkRestoreRun, run.restore);
         prefs.hsDelay->setValue(run.delay);
