@@ -22,6 +22,9 @@ constexpr int DotsThatCollapse = 10;
 // How long Stop lets the call in flight finish before cutting it short: a
 // responsive scope answers well within it, so the wire sees the call whole.
 constexpr milliseconds StopGrace{50};
+// A responsive scope answers within this: the window waits for it blocked,
+// which is far cheaper than a pass of the event loop per exchange.
+constexpr milliseconds QuickAnswer{1};
 
 // How long one pass of a wait may block, so the last pass ends close to the
 // end instead of overshooting it by a whole wake-up.
@@ -48,6 +51,7 @@ bool CommandExchange::await(IoExecutor::Job job) {
     const IoExecutor::Ticket ticket = m_io.submit(std::move(job));
     const IoExecutor::Ticket outer = std::exchange(m_inFlight, ticket);
     bool done = true;
+    m_io.waitFinished(ticket, QuickAnswer);
     while (!m_io.finished(ticket)) {
         if (abandoned(runWasActive)) {
             m_io.cancel(ticket);
@@ -63,6 +67,8 @@ bool CommandExchange::await(IoExecutor::Job job) {
 }
 
 void CommandExchange::sendLater(std::function<void(Instrument &)> operation) {
+    // A batch of polls ends at its next poll; a single call is let finish.
+    m_windDown->store(true);
     if (m_inFlight != 0 && !m_io.waitFinished(m_inFlight, StopGrace))
         m_io.cancel(m_inFlight);
     Instrument &instrument = m_instrument;
@@ -73,32 +79,34 @@ std::optional<CommandExchange::Attempt> CommandExchange::attempt(const QString &
                                                                  const Polling &polling) {
     if (!m_unansweredSince)
         m_unansweredSince = steady_clock::now();
-    const auto outcome = onInstrument<Attempt>([command, query, polling](Instrument &scope) {
-        const auto end = steady_clock::now() + polling.batch;
-        Attempt tried{Failed, {}, false, 0};
-        for (;;) {
-            if (!Cancellation::pause(polling.pause))
-                return tried;
-            scope.setErrorReporting(false);
-            try {
-                if (query)
-                    tried.reply = scope.query(command);
-                else
-                    scope.write(command);
-            } catch (...) {
+    m_windDown = std::make_shared<std::atomic<bool>>(false);
+    const auto outcome =
+        onInstrument<Attempt>([command, query, polling, windDown = m_windDown](Instrument &scope) {
+            const auto end = steady_clock::now() + polling.batch;
+            Attempt tried{Failed, {}, false, 0};
+            for (;;) {
+                if (!Cancellation::pause(polling.pause))
+                    return tried;
+                scope.setErrorReporting(false);
+                try {
+                    if (query)
+                        tried.reply = scope.query(command);
+                    else
+                        scope.write(command);
+                } catch (...) {
+                    scope.setErrorReporting(true);
+                    throw;
+                }
+                tried.status = scope.status();
                 scope.setErrorReporting(true);
-                throw;
+                tried.reconnected = scope.takeReconnected();
+                if (tried.status < 0 || tried.reconnected)
+                    return tried;
+                ++tried.answers;
+                if (tried.reply == polling.until || steady_clock::now() >= end || windDown->load())
+                    return tried;
             }
-            tried.status = scope.status();
-            scope.setErrorReporting(true);
-            tried.reconnected = scope.takeReconnected();
-            if (tried.status < 0 || tried.reconnected)
-                return tried;
-            ++tried.answers;
-            if (tried.reply == polling.until || steady_clock::now() >= end)
-                return tried;
-        }
-    });
+        });
     if (outcome)
         answered(*outcome);
     // Silence counts only within a run, and only until it is stopped.

@@ -6,6 +6,7 @@
 #include "IoExecutor.h"
 
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <functional>
@@ -99,6 +100,8 @@ private:
     IoExecutor &m_io;
     // The job being waited for, so Stop can cut it short.
     IoExecutor::Ticket m_inFlight = 0;
+    // Set by Stop: the batch of polls in flight ends after its current poll.
+    std::shared_ptr<std::atomic<bool>> m_windDown = std::make_shared<std::atomic<bool>>(false);
     // Status of the last attempt, which a retry checks again after its pause.
     int m_lastStatus = 0;
     bool m_reconnected = false;
