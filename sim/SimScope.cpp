@@ -58,6 +58,7 @@ SimScope::SimScope(const SimOptions &options, const SimClock &clock)
     , m_waveforms(options.recordLength, options.seed)
     , m_random(options.seed)
     , m_busyForever(options.busyForever)
+    , m_noFiles(options.noFiles)
     , m_headers(options.headers) {
     reset();
 }
@@ -167,8 +168,14 @@ bool SimScope::execute(const ScpiCommand &command, QByteArray &reply) {
 }
 
 void SimScope::advanceTime() {
-    if (m_triggerAtMs && m_clock.nowMs() >= *m_triggerAtMs)
-        completeAcquisition();
+    const qint64 now = m_clock.nowMs();
+    if (m_triggerAtMs && now >= *m_triggerAtMs)
+        completeAcquisition(*m_triggerAtMs);
+    if (m_saving && now >= m_saveDoneAtMs) {
+        m_saving = false;
+        if (m_observer)
+            m_observer("saved", m_saveDoneAtMs);
+    }
 }
 
 void SimScope::reset() {
@@ -192,7 +199,9 @@ void SimScope::arm() {
     m_triggerAtMs = m_clock.nowMs() + std::llround(std::min(waitMs, 1e9));
 }
 
-void SimScope::completeAcquisition() {
+void SimScope::completeAcquisition(qint64 atMs) {
+    if (m_observer)
+        m_observer("triggered", atMs);
     m_triggerAtMs.reset();
     m_running = false;
     ++m_acquisitions;
@@ -208,6 +217,7 @@ quint64 SimScope::takeAcquisition() {
 void SimScope::startSave() {
     const qint64 now = m_clock.nowMs();
     m_saveDoneAtMs = std::max(m_saveDoneAtMs, now) + std::llround(m_saveSeconds * 1000.0);
+    m_saving = true;
 }
 
 bool SimScope::writeFile(const QString &hostPath, const QByteArray &bytes,
@@ -368,6 +378,10 @@ void SimScope::saveWaveforms(const ScpiCommand &command) {
         return;
     const bool internal = m_waveformFormat == "INTERNAL";
     const quint64 acquisition = takeAcquisition();
+    if (m_noFiles) {
+        startSave();
+        return;
+    }
     for (int channel = 1; channel <= WaveformSource::ChannelCount; ++channel) {
         const QByteArray name = "CH" + QByteArray::number(channel);
         if (source != "ALL" && source != name)
@@ -403,6 +417,10 @@ void SimScope::saveImage(const ScpiCommand &command) {
     if (!path)
         return;
     const quint64 acquisition = takeAcquisition();
+    if (m_noFiles) {
+        startSave();
+        return;
+    }
     QList<Waveform> channels;
     for (int channel = 1; channel <= WaveformSource::ChannelCount; ++channel)
         channels.append(m_waveforms.waveform(channel, acquisition));
@@ -433,7 +451,7 @@ void SimScope::forceTrigger(const ScpiCommand &command) {
     if (!command.arguments.isEmpty() && !keyword(command, {"FORC"}))
         return;
     if (m_triggerAtMs)
-        completeAcquisition();
+        completeAcquisition(m_clock.nowMs());
     else if (m_running)
         ++m_acquisitions;
 }

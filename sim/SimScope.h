@@ -8,6 +8,7 @@
 
 #include <QByteArrayList>
 #include <QHash>
+#include <functional>
 #include <random>
 
 // The simulated instrument: its settings, acquisitions, saves and event
@@ -25,6 +26,11 @@ public:
     // Queues an error event, as for a command the scope could not take.
     void queueEvent(int code, QByteArrayView text);
 
+    // Told of each trigger ("triggered") and finished save ("saved") with
+    // the clock's time it happened at, when the next message notices it.
+    using Observer = std::function<void(QByteArrayView what, qint64 atMs)>;
+    void setObserver(Observer observer) { m_observer = std::move(observer); }
+
 private:
     using Setter = void (SimScope::*)(const ScpiCommand &);
     using Getter = QByteArray (SimScope::*)(const ScpiCommand &);
@@ -38,7 +44,7 @@ private:
     void advanceTime();
     void reset();
     void arm();
-    void completeAcquisition();
+    void completeAcquisition(qint64 atMs);
     quint64 takeAcquisition();
     void startSave();
     bool writeFile(const QString &hostPath, const QByteArray &bytes, QByteArrayView scopeName);
@@ -105,6 +111,8 @@ private:
     std::mt19937_64 m_random;
     QByteArrayList m_events;
     const bool m_busyForever;
+    const bool m_noFiles;
+    Observer m_observer;
 
     bool m_headers;
     bool m_verbose = true;
@@ -117,6 +125,7 @@ private:
     std::optional<qint64> m_triggerAtMs;
     quint64 m_acquisitions = 0;
     qint64 m_saveDoneAtMs = 0;
+    bool m_saving = false;
     QByteArray m_waveformFormat;
     QByteArray m_gating;
     QByteArray m_imageFormat;
