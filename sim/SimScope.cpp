@@ -168,10 +168,10 @@ bool SimScope::execute(const ScpiCommand &command, QByteArray &reply) {
 }
 
 void SimScope::advanceTime() {
-    const qint64 now = m_clock.nowMs();
-    if (m_triggerAtMs && now >= *m_triggerAtMs)
+    m_messageAtMs = m_clock.nowMs();
+    if (m_triggerAtMs && m_messageAtMs >= *m_triggerAtMs)
         completeAcquisition(*m_triggerAtMs);
-    if (m_saving && now >= m_saveDoneAtMs) {
+    if (m_saving && m_messageAtMs >= m_saveDoneAtMs) {
         m_saving = false;
         if (m_observer)
             m_observer("saved", m_saveDoneAtMs);
@@ -501,7 +501,9 @@ QByteArray SimScope::allEvents(const ScpiCommand &) {
 }
 
 QByteArray SimScope::busy(const ScpiCommand &) {
-    const bool saving = m_clock.nowMs() < m_saveDoneAtMs;
+    // The time the message came, so a save that BUSY? reports done has
+    // been noticed as done.
+    const bool saving = m_messageAtMs < m_saveDoneAtMs;
     return flag(m_busyForever || m_triggerAtMs || saving);
 }
 

@@ -126,6 +126,7 @@ private:
     quint64 m_acquisitions = 0;
     qint64 m_saveDoneAtMs = 0;
     bool m_saving = false;
+    qint64 m_messageAtMs = 0;
     QByteArray m_waveformFormat;
     QByteArray m_gating;
     QByteArray m_imageFormat;
