@@ -3,6 +3,7 @@
 #include "CheckValue.h"
 #include "InstrumentListFile.h"
 #include "SimulatorProcess.h"
+#include "Vxi11Transport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,9 +15,34 @@
 
 #include <stdexcept>
 
-BenchProgram::BenchProgram(const SimulatorProcess &sim)
+namespace {
+
+const QString Vxi11Descriptor = QStringLiteral("TCPIP0::127.0.0.1::inst0::INSTR");
+
+class Vxi11Source : public ResourceSource {
+public:
+    explicit Vxi11Source(quint16 port)
+        : m_port(port) {}
+    std::optional<QStringList> descriptors() override { return QStringList{Vxi11Descriptor}; }
+    std::unique_ptr<Transport> open(const QString &descriptor) override {
+        if (descriptor != Vxi11Descriptor)
+            return nullptr;
+        return std::make_unique<Vxi11Transport>(QStringLiteral("127.0.0.1"),
+                                                QStringLiteral("inst0"), m_port);
+    }
+
+private:
+    quint16 m_port;
+};
+
+} // namespace
+
+BenchProgram::BenchProgram(const SimulatorProcess &sim, Link link)
     : m_paths(m_dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), m_dir.path())
-    , m_plexor({std::make_shared<InstrumentListFile>(m_paths.instrumentListFile())}) {
+    , m_plexor(
+          {link == Link::Vxi11
+               ? std::shared_ptr<ResourceSource>(std::make_shared<Vxi11Source>(sim.vxi11Port()))
+               : std::make_shared<InstrumentListFile>(m_paths.instrumentListFile())}) {
     QFile list(m_paths.instrumentListFile());
     if (!m_paths.makeConfigDir() || !list.open(QIODevice::WriteOnly | QIODevice::Text) ||
         list.write(sim.descriptor().toUtf8()) < 0)
