@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,6 +35,31 @@ public:
 
 private:
     quint16 m_port;
+};
+
+// Runs the event loop until Start is enabled again, for a run that goes on
+// after Start's click has returned.
+class UntilIdle : public QObject {
+public:
+    explicit UntilIdle(QPushButton &start)
+        : m_start(start) {
+        m_start.installEventFilter(this);
+    }
+    void wait() {
+        if (!m_start.isEnabled())
+            m_loop.exec();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::EnabledChange && m_start.isEnabled())
+            m_loop.quit();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPushButton &m_start;
+    QEventLoop m_loop;
 };
 
 } // namespace
@@ -77,6 +104,8 @@ void BenchProgram::choose(const Choice &choice) {
 double BenchProgram::run() {
     QElapsedTimer timer;
     timer.start();
+    UntilIdle idle(*m_window->cbStart);
     m_window->cbStart->click();
+    idle.wait();
     return double(timer.nsecsElapsed()) / 1e9;
 }

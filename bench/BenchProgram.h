@@ -34,7 +34,8 @@ public:
     frmMain &window() { return *m_window; }
     // Sets the preferences through the dialog, with counter stems.
     void choose(const Choice &choice);
-    // Presses Start and returns when the run has ended: seconds it took.
+    // Presses Start and returns when the run has ended (Start is enabled
+    // again): seconds it took.
     double run();
     // Sends the next run to another instrument, as if the scope had moved.
     void redirect(const QString &descriptor) { m_plexor.setDescriptor(descriptor); }
