@@ -18,23 +18,32 @@ bool isSupportedScope(const QString &identification) {
 
 } // namespace
 
-ScopeDiscovery::ScopeDiscovery(Instrument &instrument, CommandExchange &exchange,
-                               ExchangeHost &host, Prompter &prompter, QString instrumentList)
-    : m_instrument(instrument)
-    , m_exchange(exchange)
+ScopeDiscovery::ScopeDiscovery(CommandExchange &exchange, ExchangeHost &host, Prompter &prompter,
+                               QString instrumentList)
+    : m_exchange(exchange)
     , m_host(host)
     , m_prompter(prompter)
     , m_instrumentList(std::move(instrumentList)) {}
 
+template <typename Result>
+Result ScopeDiscovery::on(std::function<Result(Instrument &)> operation) {
+    // Nothing abandons a call at start-up: no run is active, nothing closes.
+    return m_exchange.onInstrument<Result>(std::move(operation)).value();
+}
+
 bool ScopeDiscovery::run() {
-    m_instrument.setErrorReporting(true);
-    m_instrument.setSetting(Instrument::TimeoutSetting, 300);
-    m_instrument.setSetting(Instrument::TerminatorSetting, 0);
+    on<bool>([](Instrument &control) {
+        control.setErrorReporting(true);
+        control.setSetting(Instrument::TimeoutSetting, 300);
+        control.setSetting(Instrument::TerminatorSetting, 0);
+        return true;
+    });
 
     // A list that cannot be read at all means as little as no list.
     std::optional<QStringList> resources;
     try {
-        resources = m_instrument.resourceList();
+        resources = on<std::optional<QStringList>>(
+            [](Instrument &control) { return control.resourceList(); });
     } catch (const std::exception &) {
         resources.reset();
     }
@@ -44,11 +53,18 @@ bool ScopeDiscovery::run() {
         return false;
     }
 
+    QString tried = m_instrumentList;
     try {
         for (const QString &resource : std::as_const(*resources)) {
-            m_instrument.setDescriptor(resource);
-            m_host.setStatusText(m_instrument.descriptor());
-            m_instrument.deviceClear();
+            tried = resource;
+            m_host.setStatusText(on<QString>([resource](Instrument &control) {
+                control.setDescriptor(resource);
+                return control.descriptor();
+            }));
+            on<bool>([](Instrument &control) {
+                control.deviceClear();
+                return true;
+            });
             const QString identification = m_exchange.scopeQuery(QStringLiteral("*IDN?"));
             if (isSupportedScope(identification)) {
                 initialise(identification);
@@ -59,7 +75,6 @@ bool ScopeDiscovery::run() {
         // Any failure ends the search; the message names the instrument at fault.
     }
     // With nothing listed no descriptor was ever tried; the list is what to check.
-    const QString tried = resources->isEmpty() ? m_instrumentList : m_instrument.descriptor();
     m_prompter.ask(QStringLiteral("Error writing to ") + tried +
                        QStringLiteral(".  Please check Quillon Resource Manager."),
                    Prompter::Buttons::Ok);
@@ -69,8 +84,11 @@ bool ScopeDiscovery::run() {
 void ScopeDiscovery::initialise(const QString &identification) {
     m_host.setStatusText(identification);
     // Written directly with error reporting on, so a refusal ends start-up.
-    for (const char *command : {"DESE 0", "*ESE 0", "*SRE 0", "HEAD 0"})
-        m_instrument.write(QString::fromLatin1(command));
+    on<bool>([](Instrument &control) {
+        for (const char *command : {"DESE 0", "*ESE 0", "*SRE 0", "HEAD 0"})
+            control.write(QString::fromLatin1(command));
+        return true;
+    });
     m_exchange.scopeWrite(QStringLiteral("*CLS"));
     m_exchange.scopeQuery(QStringLiteral("ALLEV?"));
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class CommandExchange;
 class ExchangeHost;
 class Instrument;
@@ -14,8 +16,8 @@ class ScopeDiscovery {
 public:
     // instrumentList names where the instruments are listed; the failure
     // message shows it when the list holds no instrument at all.
-    ScopeDiscovery(Instrument &instrument, CommandExchange &exchange, ExchangeHost &host,
-                   Prompter &prompter, QString instrumentList);
+    ScopeDiscovery(CommandExchange &exchange, ExchangeHost &host, Prompter &prompter,
+                   QString instrumentList);
 
     // True when a scope was found and prepared. Otherwise the user has been
     // told why and the program must end.
@@ -23,8 +25,9 @@ public:
 
 private:
     void initialise(const QString &identification);
+    // Runs `operation` on the instrument, where its calls belong.
+    template <typename Result> Result on(std::function<Result(Instrument &)> operation);
 
-    Instrument &m_instrument;
     CommandExchange &m_exchange;
     ExchangeHost &m_host;
     Prompter &m_prompter;

@@ -19,21 +19,23 @@ constexpr int px(int twips) {
     return twips / 15;
 }
 
+// About twenty status repaints a second at most.
+constexpr int StatusRefreshMs = 50;
+
 } // namespace
 
-frmMain::frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock, const AppPaths &paths,
-                 QWidget *parent)
+frmMain::frmMain(Instrument &plexor, IoExecutor &io, Prompter &prompter, const Clock &clock,
+                 const AppPaths &paths, QWidget *parent)
     : QWidget(parent)
-    , m_plexor(plexor)
     , m_prompter(prompter)
     , m_paths(paths)
     , m_instance(paths.lockFile())
     , m_prefs(m_screenOptions, prompter)
     , m_store(m_prefs, m_screenOptions, paths.settingsFile())
-    , m_exchange(plexor, *this, clock)
+    , m_exchange(plexor, *this, clock, io)
     , m_namer(clock)
     , m_runPrefs(m_prefs, m_screenOptions)
-    , m_loop(plexor, m_exchange, *this, m_runPrefs, m_namer, prompter) {
+    , m_loop(m_exchange, *this, m_runPrefs, m_namer, prompter) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Mardock V1.1"));
     setWindowIcon(QIcon(QStringLiteral(":/mardock.png")));
@@ -57,6 +59,15 @@ frmMain::frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock, con
     statusFont.setPointSize(8);
     Text1->setFont(statusFont);
     Text1->setGeometry(0, px(360), px(2415), px(285));
+    m_statusText = Text1->text();
+
+    m_statusRefresh.setSingleShot(true);
+    m_statusRefresh.setInterval(StatusRefreshMs);
+    connect(&m_statusRefresh, &QTimer::timeout, this, [this] {
+        if (m_statusPending)
+            showStatusText();
+    });
+    m_wakeUp.setSingleShot(true);
 
     setTabOrder(cbPrefs, cbStart);
     setTabOrder(cbStart, cbStop);
@@ -92,8 +103,7 @@ bool frmMain::Form_Load() {
     setWindowFlag(Qt::WindowStaysOnTopHint);
     loadPrefs(false);
     setIdleButtons();
-    return ScopeDiscovery(m_plexor, m_exchange, *this, m_prompter, m_paths.instrumentListFile())
-        .run();
+    return ScopeDiscovery(m_exchange, *this, m_prompter, m_paths.instrumentListFile()).run();
 }
 
 void frmMain::loadPrefs(bool restoreDefaults) {
@@ -105,14 +115,22 @@ bool frmMain::startEnabled() const {
 }
 
 QString frmMain::statusText() const {
-    return Text1->text();
+    return m_statusText;
 }
 
 void frmMain::setStatusText(const QString &text) {
-    Text1->setText(text);
+    m_statusText = text;
+    m_statusPending = m_statusRefresh.isActive();
+    if (!m_statusPending)
+        showStatusText();
+}
+
+void frmMain::showStatusText() {
+    Text1->setText(m_statusText);
     // A long text shows its start: the acquisition number and what happens.
     Text1->setCursorPosition(0);
-    Text1->repaint();
+    m_statusPending = false;
+    m_statusRefresh.start();
 }
 
 void frmMain::pumpEvents(int maxWaitMs) {
@@ -121,9 +139,7 @@ void frmMain::pumpEvents(int maxWaitMs) {
         return;
     }
     // The timer only wakes the blocking wait; whatever arrives first ends it.
-    QTimer wakeUp;
-    wakeUp.setSingleShot(true);
-    wakeUp.start(maxWaitMs);
+    m_wakeUp.start(maxWaitMs);
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 

@@ -12,11 +12,13 @@
 #include "frmScreenOptions.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 class Clock;
 class HelpViewer;
 class Instrument;
+class IoExecutor;
 class Prompter;
 class QLineEdit;
 class QPushButton;
@@ -27,8 +29,10 @@ class frmMain : public QWidget, public RunHost {
     Q_OBJECT
 
 public:
-    frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock, const AppPaths &paths,
-            QWidget *parent = nullptr);
+    // Calls on `plexor` run through `io`, which must outlive the window: Stop
+    // may leave its restore commands queued there.
+    frmMain(Instrument &plexor, IoExecutor &io, Prompter &prompter, const Clock &clock,
+            const AppPaths &paths, QWidget *parent = nullptr);
 
     // The start-up. False when the program must end without showing the
     // window; the user has then been told why.
@@ -73,8 +77,8 @@ private:
     // Stops, asks and saves; true when the program is to end.
     bool confirmClose();
     void endProgram();
+    void showStatusText();
 
-    Instrument &m_plexor;
     Prompter &m_prompter;
     AppPaths m_paths;
     SingleInstance m_instance;
@@ -87,4 +91,11 @@ private:
     CaptureLoop m_loop;
     QPointer<HelpViewer> m_helpViewer;
     bool m_ending = false;
+    // The status line shows the latest text at most every refresh interval:
+    // a wait that polls hundreds of times a second must not repaint as often.
+    QString m_statusText;
+    QTimer m_statusRefresh;
+    bool m_statusPending = false;
+    // Ends a blocking pump in time when no event comes.
+    QTimer m_wakeUp;
 };

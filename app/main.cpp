@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "InstrumentControl.h"
 #include "InstrumentListFile.h"
+#include "IoThread.h"
 #include "MessageBoxPrompter.h"
 #include "UsbtmcDevices.h"
 #include "VisaLibrary.h"
@@ -29,9 +30,12 @@ int main(int argc, char *argv[]) {
     InstrumentControl plexor(
         {std::make_shared<InstrumentListFile>(paths.instrumentListFile()), VisaLibrary::load(),
          std::make_shared<UsbtmcDevices>(QStringLiteral("/sys"), QStringLiteral("/dev"))});
+    // Declared after the control, so the calls still queued on it at the end
+    // (Stop's restore commands) run before the control goes.
+    IoThread io;
     MessageBoxPrompter prompter;
     SystemClock clock;
-    frmMain window(plexor, prompter, clock, paths);
+    frmMain window(plexor, io, prompter, clock, paths);
     if (!window.Form_Load())
         return 1;
     QObject::connect(&window, &frmMain::programEnding, &app, &QCoreApplication::quit,

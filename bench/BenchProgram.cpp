@@ -75,7 +75,7 @@ BenchProgram::BenchProgram(const SimulatorProcess &sim, Link link)
         list.write(sim.descriptor().toUtf8()) < 0)
         throw std::runtime_error("cannot write the instrument list");
     list.close();
-    m_window = std::make_unique<frmMain>(m_plexor, m_prompter, m_clock, m_paths);
+    m_window = std::make_unique<frmMain>(m_plexor, m_io, m_prompter, m_clock, m_paths);
     if (!m_window->Form_Load())
         throw std::runtime_error(std::string("the program did not start: ") +
                                  qPrintable(m_prompter.asked.join(QLatin1Char(' '))));
@@ -108,4 +108,11 @@ double BenchProgram::run() {
     m_window->cbStart->click();
     idle.wait();
     return double(timer.nsecsElapsed()) / 1e9;
+}
+
+void BenchProgram::redirect(const QString &descriptor) {
+    // The control belongs to the I/O thread, behind whatever it still has queued.
+    const auto ticket = m_io.submit([this, descriptor] { m_plexor.setDescriptor(descriptor); });
+    if (!m_io.waitFinished(ticket, std::chrono::seconds(30)))
+        throw std::runtime_error("the I/O thread did not take the new descriptor");
 }

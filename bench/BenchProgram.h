@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "InstrumentControl.h"
+#include "IoThread.h"
 #include "ScriptedPrompter.h"
 #include "frmMain.h"
 
@@ -38,12 +39,13 @@ public:
     // again): seconds it took.
     double run();
     // Sends the next run to another instrument, as if the scope had moved.
-    void redirect(const QString &descriptor) { m_plexor.setDescriptor(descriptor); }
+    void redirect(const QString &descriptor);
 
 private:
     QTemporaryDir m_dir;
     AppPaths m_paths;
     InstrumentControl m_plexor;
+    IoThread m_io;
     ScriptedPrompter m_prompter;
     SystemClock m_clock;
     std::unique_ptr<frmMain> m_window;

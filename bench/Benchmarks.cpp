@@ -6,6 +6,7 @@
 #include "CommandExchange.h"
 #include "FakeHost.h"
 #include "InstrumentControl.h"
+#include "IoThread.h"
 #include "ProcessUsage.h"
 #include "ResultTable.h"
 #include "Samples.h"
@@ -206,7 +207,8 @@ void Benchmarks::exchangeCost(ResultTable &table) {
     plexor.setDescriptor(sim.descriptor());
     FakeHost host;
     SystemClock clock;
-    CommandExchange exchange(plexor, host, clock);
+    IoThread io;
+    CommandExchange exchange(plexor, host, clock, io);
 
     Samples stackMedians, stackTails, bareMedians, bareTails;
     // The kernel counts CPU time in ticks of 10 ms: only the whole run's

@@ -1,25 +1,36 @@
 #include "CaptureLoop.h"
 
+#include "Cancellation.h"
 #include "CommandExchange.h"
 #include "FileNamer.h"
 #include "Instrument.h"
 #include "RunHost.h"
 #include "RunPreferences.h"
+#include "StatusText.h"
 
-#include <QRegularExpression>
 #include <exception>
+
+using namespace std::chrono;
 
 namespace {
 
 // Enough to ride out a dropped message, few enough that Stop with a dead scope
 // still ends at once.
 constexpr int RestoreAttempts = 2;
+constexpr milliseconds RestoreRetryPause{100};
 
 // A trigger that comes soon after arming is caught at the link's pace; after
-// this many polls each further one waits a little for events first, so hours
-// of waiting for a trigger do not keep a core busy with polls and repaints.
-constexpr int BackToBackPolls = 100;
-constexpr int PollPauseMs = 2;
+// that each poll waits a little first, so hours of waiting for a trigger cost
+// next to nothing, and a trigger is seen at most a pause later.
+constexpr milliseconds BackToBack{20};
+constexpr milliseconds PollPause{2};
+
+// The event status register's command, execution and device error bits.
+constexpr int ErrorEvents = 32 | 16 | 8;
+
+const QStringList restoreCommands{QStringLiteral("TRIG"), QStringLiteral("ACQ:STATE 0"),
+                                  QStringLiteral("ACQ:STOPA RUNST"),
+                                  QStringLiteral("TRIG:A:MOD AUTO"), QStringLiteral("ACQ:STATE 1")};
 
 // A check box also holds 2 (greyed), which only an edited store produces; like
 // the start check, only a plain check counts.
@@ -27,31 +38,48 @@ bool checked(int checkBoxValue) {
     return checkBoxValue == 1;
 }
 
-// A quote, carriage return or line feed in the name would end the quoted name
-// or the message early and let the rest run as commands on the scope.
+// Control characters, a quote, carriage return or line feed in the name would
+// end the quoted name or the message early and let the rest run as commands
+// on the scope.
 QString quotedName(QString name) {
     name.remove(QLatin1Char('"')).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
     return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
-// The number a status text starts with, in plain decimal; "0" when it has none.
-QString leadingNumber(const QString &status) {
-    static const QRegularExpression number(QStringLiteral("^\\s*([+-]?)0*([0-9]+)"));
-    const QRegularExpressionMatch match = number.match(status);
-    if (!match.hasMatch())
-        return QStringLiteral("0");
-    const QString digits = match.captured(2);
-    if (match.captured(1) == QLatin1String("-") && digits != QLatin1String("0"))
-        return QLatin1Char('-') + digits;
-    return digits;
+milliseconds pollPause(steady_clock::time_point since) {
+    return steady_clock::now() - since < BackToBack ? 0ms : PollPause;
+}
+
+// "SEQ", "SEQUENCE", or either behind a header, as the scope's reply
+// settings have it.
+bool inSingleSequence(const QString &stopAfter) {
+    const QString mode = stopAfter.trimmed().section(QLatin1Char(' '), -1).toUpper();
+    return mode == QLatin1String("SEQ") || mode == QLatin1String("SEQUENCE");
+}
+
+// On the I/O side, Stop's commands: each gets a few attempts, and the first
+// the scope will not take ends them, since the rest would only wait their
+// timeouts out too.
+void clearAndSend(Instrument &scope, const QStringList &commands, int attempts) {
+    scope.setErrorReporting(false);
+    scope.deviceClear();
+    for (const QString &command : commands) {
+        for (int tried = 1;; ++tried) {
+            scope.write(command);
+            if (scope.status() >= 0 || tried >= attempts || !Cancellation::pause(RestoreRetryPause))
+                break;
+        }
+        if (scope.status() < 0)
+            break;
+    }
+    scope.setErrorReporting(true);
 }
 
 } // namespace
 
-CaptureLoop::CaptureLoop(Instrument &instrument, CommandExchange &exchange, RunHost &host,
-                         const RunPreferences &prefs, FileNamer &namer, Prompter &prompter)
-    : m_instrument(instrument)
-    , m_exchange(exchange)
+CaptureLoop::CaptureLoop(CommandExchange &exchange, RunHost &host, const RunPreferences &prefs,
+                         FileNamer &namer, Prompter &prompter)
+    : m_exchange(exchange)
     , m_host(host)
     , m_prefs(prefs)
     , m_namer(namer)
@@ -61,9 +89,14 @@ void CaptureLoop::run() {
     m_host.setRunButtons();
     try {
         prepareScope();
-        bool running = true;
-        for (qint64 acquisition = 1; running; ++acquisition)
-            running = runCycle(acquisition);
+        for (qint64 acquisition = 1; !stopped();) {
+            try {
+                if (runCycle(acquisition))
+                    ++acquisition;
+            } catch (const ScopeRestarted &) {
+                prepareScope();
+            }
+        }
     } catch (const std::exception &error) {
         // Nothing may leave the buttons in the running state.
         if (!stopped())
@@ -75,14 +108,59 @@ void CaptureLoop::run() {
 }
 
 void CaptureLoop::prepareScope() {
-    m_instrument.deviceClear();
+    m_exchange.onInstrument<bool>([](Instrument &scope) {
+        scope.deviceClear();
+        return true;
+    });
     m_exchange.scopeWrite(QStringLiteral("HEAD 0;VERB 0"));
     m_exchange.scopeWrite(QStringLiteral("ACQ:STOPA SEQ;STATE 0"));
+    enableErrorEvents();
+    // Everything a reconnection could have changed was just set.
+    m_exchange.takeReconnected();
+}
+
+// Refused commands and saves are then recorded, for *ESR? after each save.
+void CaptureLoop::enableErrorEvents() {
+    m_eventsEnabled = true;
+    m_exchange.scopeWrite(QStringLiteral("DESE %1").arg(ErrorEvents));
+    m_exchange.scopeWrite(QStringLiteral("*CLS"));
+}
+
+void CaptureLoop::write(const QString &command) {
+    m_exchange.scopeWrite(command);
+    prepareAgainIfReconnected();
+}
+
+QString CaptureLoop::query(const QString &command, milliseconds pause) {
+    for (;;) {
+        const QString reply = m_exchange.scopeQuery(command, pause);
+        // A reply on a new connection may come from a scope in its power-on
+        // state (headers on): ask again once it is prepared.
+        if (!prepareAgainIfReconnected())
+            return reply;
+    }
+}
+
+// A scope that came back is given start-up's settings and the run's event
+// mask before any reply of it is used; if it is no longer in single sequence
+// it restarted and lost the run's settings and the armed acquisition.
+bool CaptureLoop::prepareAgainIfReconnected() {
+    bool reconnected = false;
+    while (!stopped() && m_exchange.takeReconnected()) {
+        reconnected = true;
+        for (const char *command : {"DESE 0", "*ESE 0", "*SRE 0", "HEAD 0", "*CLS"})
+            m_exchange.scopeWrite(QString::fromLatin1(command));
+        enableErrorEvents();
+        const QString mode = m_exchange.scopeQuery(QStringLiteral("ACQ:STOPA?"));
+        if (!stopped() && !m_exchange.takeReconnected() && !inSingleSequence(mode))
+            throw ScopeRestarted{};
+    }
+    return reconnected && !stopped();
 }
 
 bool CaptureLoop::runCycle(qint64 acquisition) {
     showStatus(acquisition, QStringLiteral("Waiting for Acquisition"));
-    m_exchange.scopeWrite(QStringLiteral("ACQ:STATE 1"));
+    write(QStringLiteral("ACQ:STATE 1"));
     if (!waitForAcquisition())
         return false;
 
@@ -107,8 +185,8 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
     if (save) {
         if (const int delay = m_prefs.hsDelay(); delay > 0) {
             m_host.setStatusText(QStringLiteral("Delay after trigger"));
+            // Stop ends the delay: a stopped run saves nothing more.
             m_exchange.waitSeconds(static_cast<float>(delay));
-            // A Stop pressed during the delay must not be followed by a save.
             if (stopped())
                 return false;
         }
@@ -128,18 +206,12 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
 }
 
 bool CaptureLoop::waitForAcquisition() {
-    int busyPolls = 0;
-    while (m_exchange.scopeQuery(QStringLiteral("BUSY?")) != QLatin1String("0")) {
+    const auto since = steady_clock::now();
+    while (query(QStringLiteral("BUSY?"), pollPause(since)) != QLatin1String("0")) {
         // A poll that Stop abandoned adds no dot to the stopped text.
         if (stopped())
             break;
         m_exchange.showProgressDot();
-        // The pause ends at once on Stop's click; the check comes after it so
-        // that a stopped run sends nothing more.
-        if (busyPolls < BackToBackPolls)
-            ++busyPolls;
-        else
-            m_host.pumpEvents(PollPauseMs);
         if (stopped())
             break;
     }
@@ -147,9 +219,10 @@ bool CaptureLoop::waitForAcquisition() {
 }
 
 bool CaptureLoop::waitForSave() {
+    const auto since = steady_clock::now();
     QString reply;
     do {
-        reply = m_exchange.scopeQuery(QStringLiteral("BUSY?"));
+        reply = query(QStringLiteral("BUSY?"), pollPause(since));
         if (stopped())
             break;
         m_exchange.showProgressDot();
@@ -161,11 +234,29 @@ bool CaptureLoop::waitForSave() {
 // further command, and the stopped status stays on the idle window.
 bool CaptureLoop::setUp(const QStringList &commands) {
     for (const QString &command : commands) {
-        m_exchange.scopeWrite(command);
+        write(command);
         if (stopped())
             return false;
     }
     return true;
+}
+
+// The scope records a save it refused in its event register: the run ends
+// there with the scope's own words, rather than going on to "Done" with
+// nothing written.
+bool CaptureLoop::savedWithoutError(const QString &name) {
+    const QString events = query(QStringLiteral("*ESR?"));
+    if (stopped())
+        return false;
+    if ((events.trimmed().toInt() & ErrorEvents) == 0)
+        return true;
+    const QString reported = query(QStringLiteral("ALLEV?"));
+    stop();
+    m_prompter.ask(
+        QStringLiteral("The scope did not save %1.\nIt reported: %2\nThe run has stopped.")
+            .arg(name, reported.trimmed()),
+        Prompter::Buttons::Ok, Prompter::Icon::Warning);
+    return false;
 }
 
 bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
@@ -173,11 +264,12 @@ bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
         return false;
     showStatus(acquisition, QStringLiteral("Save ISF"));
     m_host.pumpEvents(0);
-    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE ALL, ") + quotedName(m_prefs.WFMfspec() + stem));
+    const QString name = m_prefs.WFMfspec() + stem;
+    write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
     if (!waitForSave())
         return false;
-    m_exchange.scopeQuery(QStringLiteral("FILES:DIR?"));
-    return true;
+    query(QStringLiteral("FILES:DIR?"));
+    return !stopped() && savedWithoutError(name);
 }
 
 bool CaptureLoop::saveCsv(qint64 acquisition, const QString &stem) {
@@ -185,9 +277,9 @@ bool CaptureLoop::saveCsv(qint64 acquisition, const QString &stem) {
         return false;
     showStatus(acquisition, QStringLiteral("Save CSV"));
     m_host.pumpEvents(0);
-    m_exchange.scopeWrite(QStringLiteral("SAV:WAVE ALL, ") +
-                          quotedName(m_prefs.ASCIIfspec() + stem));
-    return waitForSave();
+    const QString name = m_prefs.ASCIIfspec() + stem;
+    write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
+    return waitForSave() && savedWithoutError(name);
 }
 
 bool CaptureLoop::saveScreen(qint64 acquisition, const QString &stem) {
@@ -195,10 +287,9 @@ bool CaptureLoop::saveScreen(qint64 acquisition, const QString &stem) {
     m_host.pumpEvents(0);
     if (!setUp({m_prefs.FileType(), m_prefs.Layout(), m_prefs.InkSaver()}))
         return false;
-    m_exchange.scopeWrite(
-        QStringLiteral("SAV:IMAG ") +
-        quotedName(m_prefs.ScreenFspec() + stem + QLatin1Char('.') + m_prefs.fileTypeText()));
-    return waitForSave();
+    const QString name = m_prefs.ScreenFspec() + stem + QLatin1Char('.') + m_prefs.fileTypeText();
+    write(QStringLiteral("SAV:IMAG ") + quotedName(name));
+    return waitForSave() && savedWithoutError(name);
 }
 
 Prompter::Answer CaptureLoop::askSave() {
@@ -206,31 +297,26 @@ Prompter::Answer CaptureLoop::askSave() {
 }
 
 void CaptureLoop::stop() {
+    const bool runWasActive = !stopped();
     const QString stoppedText = leadingNumber(m_host.statusText()) + QStringLiteral(": Stopped");
     m_host.setStatusText(stoppedText);
-    try {
-        m_instrument.deviceClear();
-    } catch (const std::exception &) {
-        // A scope that has gone away cannot be cleared; Stop must end anyway.
-    }
+    QStringList commands;
     if (checked(m_prefs.chkRestoreRun()))
-        restoreContinuousRun();
+        commands = restoreCommands;
+    if (std::exchange(m_eventsEnabled, false))
+        commands << QStringLiteral("DESE 0");
+    // Outside a run each command is tried once, as every exchange is.
+    const int attempts = runWasActive ? RestoreAttempts : 1;
+    m_exchange.sendLater([commands, attempts](Instrument &scope) {
+        try {
+            clearAndSend(scope, commands, attempts);
+        } catch (const std::exception &) {
+            // A scope that has gone away cannot be cleared; Stop ends anyway.
+        }
+    });
     m_host.setIdleButtons();
-    // Drops any progress dots that retried restore commands appended.
+    // Drops any progress dots the run appended meanwhile.
     m_host.setStatusText(stoppedText);
-}
-
-void CaptureLoop::restoreContinuousRun() {
-    static const QStringList commands{
-        QStringLiteral("TRIG"), QStringLiteral("ACQ:STATE 0"), QStringLiteral("ACQ:STOPA RUNST"),
-        QStringLiteral("TRIG:A:MOD AUTO"), QStringLiteral("ACQ:STATE 1")};
-    // A command the link would not carry after its attempts means the scope is
-    // gone or hung; the rest would only wait their timeouts out too.
-    for (const QString &command : commands) {
-        m_exchange.scopeWrite(command, RestoreAttempts);
-        if (m_instrument.status() < 0)
-            return;
-    }
 }
 
 void CaptureLoop::showStatus(qint64 acquisition, const QString &text) {

@@ -3,10 +3,11 @@
 #include "Prompter.h"
 
 #include <QString>
+#include <QStringList>
+#include <chrono>
 
 class CommandExchange;
 class FileNamer;
-class Instrument;
 class RunHost;
 class RunPreferences;
 
@@ -15,20 +16,34 @@ class RunPreferences;
 // files, and repeats until Stop, Cancel or the acquisition limit. There is no
 // stop flag: the run ends when the host's Start button is enabled again, which
 // only stop() does.
+//
+// The scope's event register tells whether each save was carried out: a
+// refused save (no drive, a full one, a name it will not take) ends the run
+// with a warning. A scope that comes back after the link was lost is
+// prepared again; one that restarted meanwhile is armed again for the same
+// acquisition.
 class CaptureLoop {
 public:
-    CaptureLoop(Instrument &instrument, CommandExchange &exchange, RunHost &host,
-                const RunPreferences &prefs, FileNamer &namer, Prompter &prompter);
+    CaptureLoop(CommandExchange &exchange, RunHost &host, const RunPreferences &prefs,
+                FileNamer &namer, Prompter &prompter);
 
     // The whole run, from its preparation on; returns when it has ended.
     void run();
-    // Ends a run, or tidies up after one: stopped status, device clear,
-    // optionally back to continuous running, idle buttons. Safe to call
-    // nested inside the run's event pumps and when no run is active.
+    // Ends a run, or tidies up after one: stopped status, then (queued behind
+    // the call in flight, so the window is idle at once) device clear,
+    // optionally back to continuous running, and the event mask as start-up
+    // left it; idle buttons. Safe to call nested inside the run's event pumps
+    // and when no run is active.
     void stop();
     Prompter::Answer askSave();
 
 private:
+    // Thrown when the scope came back from a restart: the run prepares it
+    // again and arms the current acquisition anew.
+    struct ScopeRestarted {};
+
+    void prepareScope();
+    void enableErrorEvents();
     // Each returns false once the run has ended.
     bool runCycle(qint64 acquisition);
     bool waitForAcquisition();
@@ -37,16 +52,22 @@ private:
     bool saveIsf(qint64 acquisition, const QString &stem);
     bool saveCsv(qint64 acquisition, const QString &stem);
     bool saveScreen(qint64 acquisition, const QString &stem);
+    bool savedWithoutError(const QString &name);
 
-    void prepareScope();
-    void restoreContinuousRun();
+    // The run's exchanges: each notices a scope that came back meanwhile.
+    void write(const QString &command);
+    QString query(const QString &command,
+                  std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+    bool prepareAgainIfReconnected();
+
     void showStatus(qint64 acquisition, const QString &text);
     bool stopped() const;
 
-    Instrument &m_instrument;
     CommandExchange &m_exchange;
     RunHost &m_host;
     const RunPreferences &m_prefs;
     FileNamer &m_namer;
     Prompter &m_prompter;
+    // The run enabled error events; Stop puts the mask back.
+    bool m_eventsEnabled = false;
 };

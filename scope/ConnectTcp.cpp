@@ -3,31 +3,90 @@
 #include "TransportError.h"
 #include "WaitUntilReady.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <thread>
+#include <utility>
 
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-int connectTcp(const QByteArray &host, quint16 port, Transport::Deadline deadline,
-               const QString &peer) {
+namespace {
+
+using Addresses = std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)>;
+
+// One name lookup, shared by the thread that runs it and the one waiting for
+// it, so either may go first.
+struct Lookup {
+    Lookup()
+        : done(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~Lookup() {
+        ::close(done);
+        if (found)
+            ::freeaddrinfo(found);
+    }
+    int done;
+    std::atomic<bool> finished{false};
+    int result = 0;
+    addrinfo *found = nullptr;
+};
+
+QString lookupError(const QByteArray &host, int code) {
+    return QStringLiteral("cannot resolve %1: %2")
+        .arg(QString::fromUtf8(host), QString::fromLocal8Bit(::gai_strerror(code)));
+}
+
+// A numeric address is taken at once. A name is looked up on a thread of its
+// own, because getaddrinfo() cannot be bounded or cancelled: a lookup that
+// outlives the deadline (or a cancel) is left to finish on its own.
+Addresses resolve(const QByteArray &host, quint16 port, Transport::Deadline deadline) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
+    hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
+    const QByteArray service = QByteArray::number(port);
     addrinfo *found = nullptr;
-    const int resolved =
-        ::getaddrinfo(host.constData(), QByteArray::number(port).constData(), &hints, &found);
-    if (resolved != 0)
+    const int numeric = ::getaddrinfo(host.constData(), service.constData(), &hints, &found);
+    if (numeric == 0)
+        return Addresses(found, ::freeaddrinfo);
+    if (numeric != EAI_NONAME)
+        throw TransportError(lookupError(host, numeric));
+
+    hints.ai_flags = AI_NUMERICSERV;
+    auto lookup = std::make_shared<Lookup>();
+    if (lookup->done < 0)
+        throw TransportError(lookupError(host, EAI_SYSTEM));
+    std::thread([lookup, host, service, hints] {
+        lookup->result =
+            ::getaddrinfo(host.constData(), service.constData(), &hints, &lookup->found);
+        lookup->finished.store(true, std::memory_order_release);
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(lookup->done, &one, sizeof one);
+    }).detach();
+    if (const auto failure = waitUntilReady(lookup->done, POLLIN, deadline, "the host name"))
         throw TransportError(
-            QStringLiteral("cannot resolve %1: %2")
-                .arg(QString::fromUtf8(host), QString::fromLocal8Bit(::gai_strerror(resolved))));
-    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+            QStringLiteral("cannot resolve %1: %2").arg(QString::fromUtf8(host), *failure));
+    if (!lookup->finished.load(std::memory_order_acquire))
+        throw TransportError(lookupError(host, EAI_SYSTEM));
+    if (lookup->result != 0)
+        throw TransportError(lookupError(host, lookup->result));
+    return Addresses(std::exchange(lookup->found, nullptr), ::freeaddrinfo);
+}
+
+} // namespace
+
+int connectTcp(const QByteArray &host, quint16 port, Transport::Deadline deadline,
+               const QString &peer) {
+    const Addresses addresses = resolve(host, port, deadline);
+    const addrinfo *found = addresses.get();
 
     QString reason;
     for (const addrinfo *address = found; address; address = address->ai_next) {

@@ -30,4 +30,9 @@ public:
     virtual QString query(const QString &command) = 0;
     // Negative after a failed write or query, zero or positive after success.
     virtual int status() const = 0;
+    // True once an operation has succeeded on a connection opened again after
+    // the last one was lost (the instrument went away and came back, perhaps
+    // restarted); a device clear that reconnects does not count. Reading it
+    // resets it.
+    virtual bool takeReconnected() { return false; }
 };

@@ -23,13 +23,11 @@ auto InstrumentControl::attempt(const char *operation, Operation &&run) -> declt
     try {
         if constexpr (std::is_void_v<Result>) {
             run();
-            m_status = 0;
-            m_lastError.clear();
+            succeeded();
             return;
         } else {
             Result result = run();
-            m_status = 0;
-            m_lastError.clear();
+            succeeded();
             return result;
         }
     } catch (const TransportError &error) {
@@ -65,9 +63,19 @@ QByteArrayView InstrumentControl::encode(const QString &command) {
     return m_command;
 }
 
-std::chrono::milliseconds InstrumentControl::takeExchangeTimeout() {
-    return std::exchange(m_firstExchange, false) ? std::max(m_timeout, FirstExchangeTimeout)
-                                                 : m_timeout;
+void InstrumentControl::succeeded() {
+    m_status = 0;
+    m_lastError.clear();
+    if (m_transport && m_transport->takeReopened())
+        m_reconnected = true;
+}
+
+std::chrono::milliseconds InstrumentControl::exchangeTimeout(const Transport &link) const {
+    return link.connected() ? m_timeout : std::max(m_timeout, FirstExchangeTimeout);
+}
+
+bool InstrumentControl::takeReconnected() {
+    return std::exchange(m_reconnected, false);
 }
 
 void InstrumentControl::setErrorReporting(bool on) {
@@ -120,7 +128,7 @@ std::optional<QStringList> InstrumentControl::resourceList() {
 void InstrumentControl::setDescriptor(const QString &descriptor) {
     m_transport.reset();
     m_descriptor = descriptor;
-    m_firstExchange = true;
+    m_reconnected = false;
     attempt("descriptor", [&] { transport(); });
 }
 
@@ -129,13 +137,16 @@ void InstrumentControl::deviceClear() {
 }
 
 void InstrumentControl::write(const QString &command) {
-    attempt("write", [&] { transport().write(encode(command), takeExchangeTimeout()); });
+    attempt("write", [&] {
+        Transport &link = transport();
+        link.write(encode(command), exchangeTimeout(link));
+    });
 }
 
 QString InstrumentControl::query(const QString &command) {
     return attempt("query", [&] {
         Transport &link = transport();
-        const std::chrono::milliseconds timeout = takeExchangeTimeout();
+        const std::chrono::milliseconds timeout = exchangeTimeout(link);
         link.write(encode(command), timeout);
         return QString::fromLatin1(link.read(m_terminator, timeout));
     });

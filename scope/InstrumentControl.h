@@ -14,10 +14,12 @@
 // what it listed), or else the one its descriptor calls for.
 //
 // Settings: 14 (TimeoutSetting) is the I/O timeout of one write or one query
-// in milliseconds, 300 until set, at least 1. The first write or query after
-// a descriptor is set may take up to FirstExchangeTimeout instead, because a
-// scope waking up can take seconds to give its first reply. 1 (TerminatorSetting) is the
-// character code that ends a reply, 0 meaning a line feed (the default).
+// in milliseconds, 300 until set, at least 1: the longest the link may stay
+// silent, so a long reply that keeps arriving completes. The first write or
+// query on each new connection may take up to FirstExchangeTimeout instead,
+// because a scope waking up can take seconds to give its first reply.
+// 1 (TerminatorSetting) is the character code that ends a reply, 0 meaning a
+// line feed (the default).
 //
 // Setting the descriptor does not connect; the first write or query does. A
 // malformed descriptor, or one of a kind with no transport yet, is reported
@@ -53,6 +55,7 @@ public:
     void write(const QString &command) override;
     QString query(const QString &command) override;
     int status() const override { return m_status; }
+    bool takeReconnected() override;
 
     // Why the last operation failed; empty after a success.
     QString lastError() const { return m_lastError; }
@@ -62,7 +65,8 @@ private:
     auto attempt(const char *operation, Operation &&run) -> decltype(run());
     Transport &transport();
     QByteArrayView encode(const QString &command);
-    std::chrono::milliseconds takeExchangeTimeout();
+    void succeeded();
+    std::chrono::milliseconds exchangeTimeout(const Transport &link) const;
 
     QList<std::shared_ptr<ResourceSource>> m_sources;
     QString m_descriptor;
@@ -70,7 +74,7 @@ private:
     QByteArray m_command;
     std::chrono::milliseconds m_timeout{DefaultTimeoutMs};
     char m_terminator = '\n';
-    bool m_firstExchange = true;
+    bool m_reconnected = false;
     bool m_errorReporting = true;
     int m_status = 0;
     QString m_lastError;

@@ -43,19 +43,26 @@ QString SocketTransport::peer() const {
 
 void SocketTransport::open(milliseconds timeout) {
     m_fd = connectTcp(m_host, m_port, steady_clock::now() + connectTimeoutFor(timeout), peer());
+    connectionOpened();
 }
 
 void SocketTransport::close() {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    connectionClosed();
     m_buffer = QByteArray();
     m_consumed = 0;
     m_terminatorMayFollow = false;
 }
 
-void SocketTransport::failAndClose(const QString &reason) {
+void SocketTransport::lose() {
+    connectionLost();
     close();
+}
+
+void SocketTransport::failAndClose(const QString &reason) {
+    lose();
     throw TransportError(reason);
 }
 
@@ -74,7 +81,7 @@ void SocketTransport::discardPending() {
     if (::poll(&watched, 1, 0) <= 0)
         return;
     if (watched.revents & (POLLERR | POLLHUP | POLLNVAL)) {
-        close();
+        lose();
         return;
     }
     char scrap[4096];
@@ -88,7 +95,7 @@ void SocketTransport::discardPending() {
             continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
-        close();
+        lose();
         return;
     }
 }
@@ -152,7 +159,7 @@ void SocketTransport::receive(Deadline deadline) {
 QByteArrayView SocketTransport::read(char terminator, milliseconds timeout) {
     if (m_fd < 0)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
-    const Deadline deadline = steady_clock::now() + timeout;
+    Deadline deadline = steady_clock::now() + timeout;
     m_buffer.remove(0, m_consumed);
     m_consumed = 0;
     if (m_buffer.isEmpty() && m_buffer.capacity() > KeptBufferBytes)
@@ -176,7 +183,9 @@ QByteArrayView SocketTransport::read(char terminator, milliseconds timeout) {
             m_terminatorMayFollow = frame->terminatorMayFollow;
             return QByteArrayView(m_buffer.constData(), frame->length);
         }
+        // The timeout bounds silence: a reply that keeps arriving completes.
         receive(deadline);
+        deadline = steady_clock::now() + timeout;
     }
 }
 

@@ -36,6 +36,8 @@ public:
 private:
     void open(std::chrono::milliseconds timeout);
     void close();
+    // The connection ended without our asking: a failure or the instrument.
+    void lose();
     [[noreturn]] void failAndClose(const QString &reason);
     void discardPending();
     void waitFor(short events, Deadline deadline, const char *waitingFor);

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <chrono>
+#include <utility>
 
 // One way of carrying messages to an instrument (raw socket, VXI-11, USBTMC).
 // Each operation returns, or throws TransportError, within its timeout (plus
@@ -22,4 +23,28 @@ public:
     // Drops anything pending in either direction. Never fails for an
     // instrument that has gone away.
     virtual void clear() = 0;
+
+    // A connection (link, open device) stands; otherwise the next operation
+    // opens one.
+    bool connected() const { return m_connected; }
+    // True once a connection was opened again after one was lost to a
+    // failure or to the instrument (not closed by clear()); reading resets it.
+    bool takeReopened() { return std::exchange(m_reopened, false); }
+
+protected:
+    void connectionOpened() {
+        m_connected = true;
+        m_reopened = m_reopened || m_lost;
+        m_lost = false;
+    }
+    void connectionClosed() { m_connected = false; }
+    void connectionLost() {
+        m_lost = m_lost || m_connected;
+        m_connected = false;
+    }
+
+private:
+    bool m_connected = false;
+    bool m_lost = false;
+    bool m_reopened = false;
 };

@@ -56,6 +56,7 @@ void UsbtmcTransport::open() {
                                           : QString()));
     }
     m_path = *path;
+    connectionOpened();
 }
 
 void UsbtmcTransport::close() {
@@ -63,9 +64,11 @@ void UsbtmcTransport::close() {
         ::close(m_fd);
     m_fd = -1;
     m_reply.reset();
+    connectionClosed();
 }
 
 void UsbtmcTransport::failAndClose(const QString &reason) {
+    connectionLost();
     close();
     throw TransportError(reason);
 }
@@ -122,7 +125,7 @@ void UsbtmcTransport::write(QByteArrayView message, milliseconds timeout) {
 QByteArrayView UsbtmcTransport::read(char terminator, milliseconds timeout) {
     if (m_fd < 0)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
-    const Deadline deadline = steady_clock::now() + timeout;
+    Deadline deadline = steady_clock::now() + timeout;
     m_reply.start(terminator);
     for (;;) {
         setDriverTimeout(deadline, "a reply");
@@ -145,6 +148,8 @@ QByteArrayView UsbtmcTransport::read(char terminator, milliseconds timeout) {
         }
         if (got == 0)
             failAndClose(QStringLiteral("%1 ended the link").arg(m_path));
+        // The timeout bounds silence: a reply that keeps arriving completes.
+        deadline = steady_clock::now() + timeout;
         try {
             // A read shorter than asked for ended the message.
             if (const auto reply = m_reply.add(got, got < ReplyAssembler::ChunkBytes))

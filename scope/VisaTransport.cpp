@@ -24,6 +24,7 @@ void VisaTransport::open() {
                 .arg(QString::fromLatin1(m_descriptor), m_library->describe(status)));
     m_session = session;
     m_terminator.reset();
+    connectionOpened();
 }
 
 void VisaTransport::close() {
@@ -33,6 +34,12 @@ void VisaTransport::close() {
     }
     m_session.reset();
     m_reply.reset();
+    connectionClosed();
+}
+
+void VisaTransport::lose() {
+    connectionLost();
+    close();
 }
 
 void VisaTransport::fail(ViStatus status, const QString &doing) {
@@ -40,7 +47,7 @@ void VisaTransport::fail(ViStatus status, const QString &doing) {
         status == ErrorTimeout
             ? QStringLiteral("timed out %1").arg(doing)
             : QStringLiteral("%1 failed: %2").arg(doing, m_library->describe(status));
-    close();
+    lose();
     throw TransportError(reason);
 }
 
@@ -79,7 +86,7 @@ void VisaTransport::write(QByteArrayView message, milliseconds timeout) {
     if (status < Success)
         fail(status, QStringLiteral("waiting for the instrument to accept the command"));
     if (qsizetype(written) != m_outgoing.size()) {
-        close();
+        lose();
         throw TransportError(QStringLiteral("the VISA library sent only %1 of %2 bytes")
                                  .arg(written)
                                  .arg(m_outgoing.size()));
@@ -89,7 +96,7 @@ void VisaTransport::write(QByteArrayView message, milliseconds timeout) {
 QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
     if (!m_session)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
-    const Deadline deadline = steady_clock::now() + timeout;
+    Deadline deadline = steady_clock::now() + timeout;
     if (m_terminator != terminator) {
         setAttribute(AttrTermChar, ViAttrState(quint8(terminator)));
         setAttribute(AttrTermCharEnabled, 1);
@@ -104,6 +111,8 @@ QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
                                     ReplyAssembler::ChunkBytes, &got);
         if (status < Success)
             fail(status, QStringLiteral("waiting for a reply"));
+        // The timeout bounds silence: a reply that keeps arriving completes.
+        deadline = steady_clock::now() + timeout;
         // Anything short of Success means more to come: the buffer was
         // filled, or the terminator byte sat inside a block.
         try {
@@ -111,7 +120,7 @@ QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
             if (const auto reply = m_reply.add(received, status == Success))
                 return *reply;
         } catch (const TransportError &) {
-            close();
+            lose();
             throw;
         }
     }

@@ -39,6 +39,8 @@ public:
 private:
     void open();
     void close();
+    // The session ended without our asking: a failure.
+    void lose();
     void setTimeout(Deadline deadline, const char *waitingFor);
     void setAttribute(VisaApi::ViAttr attribute, VisaApi::ViAttrState value);
     [[noreturn]] void fail(VisaApi::ViStatus status, const QString &doing);

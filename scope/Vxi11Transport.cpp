@@ -1,5 +1,6 @@
 #include "Vxi11Transport.h"
 
+#include "Cancellation.h"
 #include "ConnectTcp.h"
 #include "ReplyFramer.h"
 #include "TransportError.h"
@@ -158,6 +159,9 @@ public:
         ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
         clnt_control(m_client, CLSET_TIMEOUT, reinterpret_cast<char *>(&wait));
         const BrokenPipeGuard guard;
+        // A cancel shuts the socket down, so the call ends and the link is
+        // dropped.
+        const Cancellation::Watch cancellable(m_fd);
         return call(m_client, wait);
     }
 
@@ -257,6 +261,7 @@ void Vxi11Transport::open(milliseconds timeout) {
     link->maxRecvSize = std::clamp(reply.maxRecvSize, MinRecvSize, WriteChunkCap);
     link->needsClear = std::exchange(m_clearOnOpen, false);
     m_link = std::move(link);
+    connectionOpened();
 }
 
 void Vxi11Transport::dropLink() {
@@ -265,6 +270,7 @@ void Vxi11Transport::dropLink() {
     m_link.reset();
     m_reply = QByteArray();
     m_clearOnOpen = true;
+    connectionLost();
 }
 
 void Vxi11Transport::failAndClose(const QString &reason) {
@@ -331,7 +337,7 @@ void Vxi11Transport::write(QByteArrayView message, milliseconds timeout) {
 QByteArrayView Vxi11Transport::read(char terminator, milliseconds timeout) {
     if (!m_link)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
-    const Deadline deadline = steady_clock::now() + timeout;
+    Deadline deadline = steady_clock::now() + timeout;
     m_reply.truncate(0);
     if (m_reply.capacity() > KeptBufferBytes)
         m_reply = QByteArray();
@@ -354,6 +360,7 @@ QByteArrayView Vxi11Transport::read(char terminator, milliseconds timeout) {
         m_reply.append(reply.data.data_val, reply.data.data_len);
         const long error = reply.error;
         const bool end = reply.reason & EndReason;
+        const bool arrived = reply.data.data_len > 0;
         ::xdr_free(xdrproc_t(xdrBoundedReadResp), reinterpret_cast<char *>(&reply));
 
         if (error == IoTimeoutError)
@@ -366,7 +373,10 @@ QByteArrayView Vxi11Transport::read(char terminator, milliseconds timeout) {
                 QStringLiteral("reply larger than %1 MiB").arg(MaxReplyBytes >> 20));
         if (end)
             break;
-        if (remaining(deadline) <= 0ms)
+        // The timeout bounds silence: a reply that keeps arriving completes.
+        if (arrived)
+            deadline = steady_clock::now() + timeout;
+        else if (remaining(deadline) <= 0ms)
             throw TransportError(QStringLiteral("timed out waiting for the end of a reply"));
     }
     m_link->needsClear = false;

@@ -69,6 +69,15 @@ SimCommandLine::SimCommandLine() {
          "Fault: delay the first reply on each connection by MS milliseconds, as a scope "
          "waking up does.",
          "MS"},
+        {"drive-missing",
+         "Fault: every save fails with -250 (drive not found); nothing is written."},
+        {"drive-full", "Fault: every save fails with -250 (drive full); nothing is written."},
+        {"power-cycle-after",
+         "Fault: power goes off once, right after the N-th save command (SAV:WAVE or SAV:IMAG): "
+         "connections drop and are refused until the scope is back, after --power-off-ms, in "
+         "its power-on state.",
+         "N"},
+        {"power-off-ms", "How long the power stays off (default 2000).", "MS", "2000"},
     });
 }
 
@@ -118,6 +127,12 @@ std::optional<SimOptions> SimCommandLine::parse(const QStringList &arguments) {
     options.busyForever = m_parser.isSet("busy-forever");
     options.replyDelayMs = static_cast<int>(number({"reply-delay", 0, maxInt}));
     options.firstReplyDelayMs = static_cast<int>(number({"first-reply-delay", 0, maxInt}));
+    if (m_parser.isSet("drive-full"))
+        options.driveFault = SimOptions::DriveFault::Full;
+    if (m_parser.isSet("drive-missing"))
+        options.driveFault = SimOptions::DriveFault::Missing;
+    options.powerCycleAfter = static_cast<int>(number({"power-cycle-after", 0, maxInt}));
+    options.powerOffMs = static_cast<int>(number({"power-off-ms", 0, maxInt}));
     if (!m_parser.positionalArguments().isEmpty())
         m_error =
             QStringLiteral("unexpected argument: %1").arg(m_parser.positionalArguments().front());

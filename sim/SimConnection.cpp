@@ -58,7 +58,14 @@ void SimConnection::abort() {
     // this one; it sent them first, so they are carried out first.
     if (!m_closing)
         m_socket->waitForReadyRead(0);
+    drop();
+}
+
+void SimConnection::drop() {
     m_closing = true;
+    m_pending.clear();
+    m_delayTimer.stop();
+    m_trickleTimer.stop();
     m_socket->abort();
     deleteLater();
 }

@@ -31,6 +31,8 @@ public:
     // Closes as soon as everything queued has gone out.
     void closeWhenSent();
     void abort();
+    // Ends the connection at once, dropping whatever is unsent or unread.
+    void drop();
 
 signals:
     void messageReceived(QByteArrayView message);

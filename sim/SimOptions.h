@@ -35,4 +35,12 @@ struct SimOptions {
     bool busyForever = false;
     int replyDelayMs = 0;
     int firstReplyDelayMs = 0;
+    // Every save fails with -250 and writes nothing, as with no USB stick or
+    // a full one.
+    enum class DriveFault { None, Missing, Full };
+    DriveFault driveFault = DriveFault::None;
+    // Power goes off after the N-th save command and comes back powerOffMs
+    // later in the power-on state; 0 never.
+    int powerCycleAfter = 0;
+    int powerOffMs = 2000;
 };

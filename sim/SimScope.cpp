@@ -33,6 +33,21 @@ QByteArray input(const ScpiCommand &command) {
     return "; input was '" + text + "'";
 }
 
+// The event status register bit an error sets: command, execution, device
+// specific and query errors.
+int statusBit(int code) {
+    switch (-code / 100) {
+    case 1:
+        return 32;
+    case 2:
+        return 16;
+    case 4:
+        return 4;
+    default:
+        return 8;
+    }
+}
+
 QByteArray flag(bool on) {
     return on ? "1" : "0";
 }
@@ -59,6 +74,8 @@ SimScope::SimScope(const SimOptions &options, const SimClock &clock)
     , m_random(options.seed)
     , m_busyForever(options.busyForever)
     , m_noFiles(options.noFiles)
+    , m_driveFault(options.driveFault)
+    , m_powerCycleAfter(options.powerCycleAfter)
     , m_headers(options.headers) {
     reset();
 }
@@ -120,7 +137,11 @@ bool SimScope::handleMessage(QByteArrayView message, QByteArray &reply) {
     bool answered = false;
     for (const ScpiCommand &command : ScpiParser::parse(message)) {
         QByteArray value;
-        if (!execute(command, value))
+        const bool hasValue = execute(command, value);
+        // Power lost: the rest of the message and its replies go with it.
+        if (m_powerCycleDue)
+            return false;
+        if (!hasValue)
             continue;
         if (answered)
             reply += ';';
@@ -134,6 +155,10 @@ bool SimScope::handleMessage(QByteArrayView message, QByteArray &reply) {
 
 void SimScope::queueEvent(int code, QByteArrayView text) {
     qCWarning(scopeEvents).noquote() << "event" << code << QString::fromUtf8(text);
+    const int bit = statusBit(code);
+    if (!(m_deviceEventEnable & bit))
+        return;
+    m_eventStatus |= bit;
     if (m_events.size() >= MaxEvents) {
         m_events.last() = "-350," + quoted("Queue overflow");
         return;
@@ -165,6 +190,20 @@ bool SimScope::execute(const ScpiCommand &command, QByteArray &reply) {
     }
     queueEvent(-113, "Undefined header; Command not found" + input(command));
     return false;
+}
+
+void SimScope::powerOn() {
+    reset();
+    m_headers = true;
+    m_verbose = true;
+    m_eventEnable = 255;
+    m_serviceEnable = 0;
+    m_deviceEventEnable = 255;
+    m_eventStatus = 0;
+    m_events.clear();
+    m_saveDoneAtMs = 0;
+    m_saving = false;
+    m_storage.setCurrentFolder(QStringLiteral("E:\\"));
 }
 
 void SimScope::advanceTime() {
@@ -291,12 +330,31 @@ std::optional<QString> SimScope::fileName(const ScpiCommand &command, const QByt
         queueEvent(-257, "File name error" + input(command));
         return std::nullopt;
     }
+    if (m_driveFault != SimOptions::DriveFault::None) {
+        const QByteArray drive = m_storage.absoluteName(QString::fromUtf8(*name))->left(2).toUtf8();
+        queueEvent(-250, "Mass storage error; " + drive +
+                             (m_driveFault == SimOptions::DriveFault::Missing ? " drive not found"
+                                                                              : " drive full"));
+        return std::nullopt;
+    }
     return hostPath;
 }
 
+void SimScope::countSave() {
+    if (++m_saves == m_powerCycleAfter)
+        m_powerCycleDue = true;
+}
+
+// Keywords come back in their long form unless VERB is off.
+QByteArray SimScope::keywordReply(const QByteArray &word) const {
+    return m_verbose ? ScpiParser::longForm(word) : word;
+}
+
 void SimScope::clearStatus(const ScpiCommand &command) {
-    if (noArguments(command))
-        m_events.clear();
+    if (!noArguments(command))
+        return;
+    m_events.clear();
+    m_eventStatus = 0;
 }
 
 void SimScope::setEventEnable(const ScpiCommand &command) {
@@ -364,6 +422,7 @@ void SimScope::setGating(const ScpiCommand &command) {
 }
 
 void SimScope::saveWaveforms(const ScpiCommand &command) {
+    countSave();
     if (command.arguments.size() != 2) {
         queueEvent(-109, "Missing parameter" + input(command));
         return;
@@ -409,6 +468,7 @@ void SimScope::setInkSaver(const ScpiCommand &command) {
 }
 
 void SimScope::saveImage(const ScpiCommand &command) {
+    countSave();
     if (command.arguments.size() != 1) {
         queueEvent(-109, "Missing parameter" + input(command));
         return;
@@ -469,7 +529,7 @@ QByteArray SimScope::operationComplete(const ScpiCommand &) {
 }
 
 QByteArray SimScope::eventStatus(const ScpiCommand &) {
-    return "0";
+    return QByteArray::number(std::exchange(m_eventStatus, 0));
 }
 
 QByteArray SimScope::eventEnable(const ScpiCommand &) {
@@ -508,7 +568,7 @@ QByteArray SimScope::busy(const ScpiCommand &) {
 }
 
 QByteArray SimScope::stopAfter(const ScpiCommand &) {
-    return m_stopAfter;
+    return keywordReply(m_stopAfter);
 }
 
 QByteArray SimScope::acquisitionState(const ScpiCommand &) {
@@ -520,19 +580,19 @@ QByteArray SimScope::acquisitionCount(const ScpiCommand &) {
 }
 
 QByteArray SimScope::waveformFormat(const ScpiCommand &) {
-    return m_waveformFormat;
+    return keywordReply(m_waveformFormat);
 }
 
 QByteArray SimScope::gating(const ScpiCommand &) {
-    return m_gating;
+    return keywordReply(m_gating);
 }
 
 QByteArray SimScope::imageFormat(const ScpiCommand &) {
-    return m_imageFormat;
+    return keywordReply(m_imageFormat);
 }
 
 QByteArray SimScope::imageLayout(const ScpiCommand &) {
-    return m_imageLayout;
+    return keywordReply(m_imageLayout);
 }
 
 QByteArray SimScope::inkSaver(const ScpiCommand &) {
@@ -542,7 +602,7 @@ QByteArray SimScope::inkSaver(const ScpiCommand &) {
 QByteArray SimScope::folderListing(const ScpiCommand &) {
     const auto folder = m_storage.hostFolder(m_storage.currentFolder());
     QByteArrayList names;
-    if (folder) {
+    if (folder && m_driveFault != SimOptions::DriveFault::Missing) {
         const QStringList entries =
             QDir(*folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
         for (const QString &entry : entries)
@@ -556,7 +616,7 @@ QByteArray SimScope::currentFolder(const ScpiCommand &) {
 }
 
 QByteArray SimScope::triggerMode(const ScpiCommand &) {
-    return m_triggerMode;
+    return keywordReply(m_triggerMode);
 }
 
 QByteArray SimScope::curve(const ScpiCommand &) {

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <functional>
 #include <random>
+#include <utility>
 
 // The simulated instrument: its settings, acquisitions, saves and event
 // queue, driven one received message at a time. It knows nothing of
@@ -23,13 +24,21 @@ public:
     // result is true.
     bool handleMessage(QByteArrayView message, QByteArray &reply);
 
-    // Queues an error event, as for a command the scope could not take.
+    // Records an error event, as for a command the scope could not take: it
+    // sets its bit of the event status register and joins the event queue
+    // only when DESE enables that bit.
     void queueEvent(int code, QByteArrayView text);
 
     // Told of each trigger ("triggered") and finished save ("saved") with
     // the clock's time it happened at, when the next message notices it.
     using Observer = std::function<void(QByteArrayView what, qint64 atMs)>;
     void setObserver(Observer observer) { m_observer = std::move(observer); }
+
+    // True once, after the message whose save command was the one the power
+    // cycle fault waits for; the rest of that message was dropped.
+    bool takePowerCycle() { return std::exchange(m_powerCycleDue, false); }
+    // The state the scope comes back in after a power cycle.
+    void powerOn();
 
 private:
     using Setter = void (SimScope::*)(const ScpiCommand &);
@@ -57,6 +66,8 @@ private:
     std::optional<bool> boolean(const ScpiCommand &command);
     std::optional<int> mask(const ScpiCommand &command);
     std::optional<QString> fileName(const ScpiCommand &command, const QByteArray &argument);
+    void countSave();
+    QByteArray keywordReply(const QByteArray &word) const;
 
     void clearStatus(const ScpiCommand &command);
     void setEventEnable(const ScpiCommand &command);
@@ -113,12 +124,17 @@ private:
     const bool m_busyForever;
     const bool m_noFiles;
     Observer m_observer;
+    const SimOptions::DriveFault m_driveFault;
+    const int m_powerCycleAfter;
+    int m_saves = 0;
+    bool m_powerCycleDue = false;
 
     bool m_headers;
     bool m_verbose = true;
     int m_eventEnable = 255;
     int m_serviceEnable = 0;
     int m_deviceEventEnable = 255;
+    int m_eventStatus = 0;
 
     QByteArray m_stopAfter;
     bool m_running = false;

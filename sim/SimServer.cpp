@@ -1,22 +1,44 @@
 #include "SimServer.h"
 
 #include "CommandLog.h"
+#include "PowerSwitch.h"
 #include "SimConnection.h"
 #include "SimScope.h"
 
 #include <QTcpSocket>
 
-SimServer::SimServer(SimScope &scope, CommandLog &log, const SimOptions &options, QObject *parent)
+SimServer::SimServer(SimScope &scope, CommandLog &log, PowerSwitch &power,
+                     const SimOptions &options, QObject *parent)
     : QObject(parent)
     , m_scope(scope)
     , m_log(log)
+    , m_power(power)
     , m_options(options)
     , m_random(options.seed) {
     connect(&m_server, &QTcpServer::newConnection, this, &SimServer::acceptConnection);
+    connect(&power, &PowerSwitch::switchedOff, this, &SimServer::powerOff);
+    connect(&power, &PowerSwitch::switchedOn, this, &SimServer::powerOn);
 }
 
 bool SimServer::listen(quint16 port) {
-    return m_server.listen(QHostAddress::LocalHost, port);
+    const bool listening = m_server.listen(QHostAddress::LocalHost, port);
+    m_port = m_server.serverPort();
+    return listening;
+}
+
+void SimServer::powerOff() {
+    // A scope without power answers nothing: connecting is refused and its
+    // link drops, in that order, so a client that sees the drop finds the
+    // port already closed.
+    m_server.close();
+    if (m_connection)
+        m_connection->drop();
+}
+
+void SimServer::powerOn() {
+    if (!m_server.listen(QHostAddress::LocalHost, m_port))
+        qWarning("mardock-scopesim: cannot listen again on 127.0.0.1:%u after the power cycle: %s",
+                 unsigned(m_port), qPrintable(m_server.errorString()));
 }
 
 void SimServer::acceptConnection() {
@@ -41,6 +63,8 @@ void SimServer::handleMessage(SimConnection &connection, QByteArrayView message)
         m_reply.resize(0);
         if (m_scope.handleMessage(message, m_reply))
             answer(connection);
+        if (m_power.cycleIfDue())
+            return;
     }
     if (m_options.closeAfter > 0 && connection.messageCount() % m_options.closeAfter == 0)
         connection.closeWhenSent();

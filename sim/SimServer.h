@@ -9,6 +9,7 @@
 #include <random>
 
 class CommandLog;
+class PowerSwitch;
 class SimConnection;
 class SimScope;
 
@@ -23,7 +24,7 @@ public:
     // Filler sent after the announced length of an oversized reply.
     static constexpr qint64 OversizeTrickle = 4 * 1024 * 1024;
 
-    SimServer(SimScope &scope, CommandLog &log, const SimOptions &options,
+    SimServer(SimScope &scope, CommandLog &log, PowerSwitch &power, const SimOptions &options,
               QObject *parent = nullptr);
 
     // Listens on 127.0.0.1 only; port 0 picks a free one.
@@ -33,6 +34,8 @@ public:
 
 private slots:
     void acceptConnection();
+    void powerOff();
+    void powerOn();
 
 private:
     void handleMessage(SimConnection &connection, QByteArrayView message);
@@ -41,8 +44,10 @@ private:
 
     SimScope &m_scope;
     CommandLog &m_log;
+    PowerSwitch &m_power;
     const SimOptions m_options;
     QTcpServer m_server;
+    quint16 m_port = 0;
     QPointer<SimConnection> m_connection;
     std::mt19937_64 m_random;
     QByteArray m_reply;

@@ -20,10 +20,10 @@ public:
     // name is refused. A name ending in "\" names no file and is refused.
     std::optional<QString> hostPath(const QString &scopeName) const;
     std::optional<QString> hostFolder(const QString &scopeName) const;
-
-private:
     // The scope's absolute form, "E:\a\b", of a name; nullopt when refused.
     std::optional<QString> absoluteName(const QString &scopeName) const;
+
+private:
     QString toHost(const QString &absolute) const;
 
     QString m_root;

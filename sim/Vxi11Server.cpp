@@ -1,6 +1,7 @@
 #include "Vxi11Server.h"
 
 #include "CommandLog.h"
+#include "PowerSwitch.h"
 #include "SimConnection.h"
 #include "SimScope.h"
 
@@ -43,16 +44,18 @@ Vxi11Server *theServer = nullptr;
 
 } // namespace
 
-Vxi11Server::Vxi11Server(SimScope &scope, CommandLog &log, const SimOptions &options,
-                         QObject *parent)
+Vxi11Server::Vxi11Server(SimScope &scope, CommandLog &log, PowerSwitch &power,
+                         const SimOptions &options, QObject *parent)
     : QObject(parent)
     , m_scope(scope)
     , m_log(log)
+    , m_power(power)
     , m_options(options)
     , m_random(options.seed) {
     Q_ASSERT(!theServer);
     theServer = this;
     m_age.start();
+    connect(&power, &PowerSwitch::switchedOff, this, &Vxi11Server::dropConnections);
 }
 
 Vxi11Server::~Vxi11Server() {
@@ -90,6 +93,7 @@ bool Vxi11Server::listen(quint16 port) {
         return false;
     }
     m_port = ntohs(address.sin_port);
+    m_listener = fd;
     watchSockets();
     return true;
 }
@@ -133,6 +137,8 @@ void Vxi11Server::watchSockets() {
 
 void Vxi11Server::serveRequests() {
     std::vector<pollfd> sockets(svc_pollfd, svc_pollfd + svc_max_pollfd);
+    if (!m_power.isOn())
+        dropConnections();
     const int ready = ::poll(sockets.data(), sockets.size(), 0);
     if (ready > 0)
         svc_getreq_poll(sockets.data(), ready);
@@ -146,11 +152,24 @@ void Vxi11Server::serveRequests() {
     watchSockets();
 }
 
+void Vxi11Server::dropConnections() {
+    // Without power the scope answers no call and forgets its links; the
+    // library closes each shut-down connection when it next reads it.
+    m_links.clear();
+    for (int i = 0; i < svc_max_pollfd; ++i) {
+        if (svc_pollfd[i].fd >= 0 && svc_pollfd[i].fd != m_listener)
+            ::shutdown(svc_pollfd[i].fd, SHUT_RDWR);
+    }
+}
+
 void Vxi11Server::closeAfterReply(int socket) {
     m_closing = socket;
 }
 
 bool Vxi11Server::hanging() {
+    // Without power a call the library still reads gets no answer either.
+    if (!m_power.isOn())
+        return true;
     if (!m_options.hangAfter || m_messages <= *m_options.hangAfter)
         return false;
     if (!m_hang.isValid())
@@ -204,7 +223,10 @@ bool Vxi11Server::carryOut(Link &link, QByteArrayView message) {
     link.withholdEnd = false;
     if (hanging())
         return false;
-    if (!m_scope.handleMessage(message, link.reply))
+    const bool replied = m_scope.handleMessage(message, link.reply);
+    if (m_power.cycleIfDue())
+        return false;
+    if (!replied)
         return true;
     const int delayMs = link.answeredBefore
                             ? m_options.replyDelayMs

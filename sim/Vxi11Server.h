@@ -11,6 +11,7 @@
 #include <random>
 
 class CommandLog;
+class PowerSwitch;
 class QSocketNotifier;
 class SimScope;
 
@@ -32,7 +33,7 @@ public:
     // library's default size, which its non-blocking server needs.
     static constexpr quint32 MaxRecvSize = 16 * 1024;
 
-    Vxi11Server(SimScope &scope, CommandLog &log, const SimOptions &options,
+    Vxi11Server(SimScope &scope, CommandLog &log, PowerSwitch &power, const SimOptions &options,
                 QObject *parent = nullptr);
     ~Vxi11Server() override;
 
@@ -78,9 +79,12 @@ private:
     void watchSockets();
     bool carryOut(Link &link, QByteArrayView message);
     bool hanging();
+    void dropConnections();
 
     SimScope &m_scope;
     CommandLog &m_log;
+    PowerSwitch &m_power;
+    int m_listener = -1;
     const SimOptions m_options;
     quint16 m_port = 0;
     QString m_error;

@@ -1,5 +1,6 @@
 #include "CommandLog.h"
 #include "ElapsedClock.h"
+#include "PowerSwitch.h"
 #include "SimCommandLine.h"
 #include "SimScope.h"
 #include "SimServer.h"
@@ -40,16 +41,17 @@ int main(int argc, char *argv[]) {
 
     ElapsedClock clock;
     SimScope scope(*options, clock);
+    PowerSwitch power(scope, options->powerOffMs);
     scope.setObserver([&log, &clock](QByteArrayView what, qint64 atMs) {
         log.appendEvent(what, clock.monotonicUsAt(atMs));
     });
-    SimServer server(scope, log, *options);
+    SimServer server(scope, log, power, *options);
     if (!server.listen(options->port)) {
         std::fprintf(stderr, "mardock-scopesim: cannot listen on 127.0.0.1:%u: %s\n",
                      unsigned(options->port), qPrintable(server.errorString()));
         return 1;
     }
-    Vxi11Server vxi11(scope, log, *options);
+    Vxi11Server vxi11(scope, log, power, *options);
     // The RPC library writes replies with plain write(): a VXI-11 client
     // gone before its reply must not end the simulator.
     if (options->vxi11Port)

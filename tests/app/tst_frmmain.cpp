@@ -2,6 +2,7 @@
 #include "CheckValue.h"
 #include "FakeClock.h"
 #include "FakeInstrument.h"
+#include "InlineExecutor.h"
 #include "ScriptedPrompter.h"
 #include "SingleInstance.h"
 #include "frmMain.h"
@@ -51,7 +52,8 @@ struct Fixture {
     FakeInstrument instrument;
     ScriptedPrompter prompter;
     FakeClock clock;
-    frmMain window{instrument, prompter, clock, paths};
+    InlineExecutor io;
+    frmMain window{instrument, io, prompter, clock, paths};
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "FakeClock.h"
 #include "FakeHost.h"
 #include "FakeInstrument.h"
+#include "InlineExecutor.h"
 #include "InstrumentError.h"
 #include "ScopeDiscovery.h"
 #include "ScriptedPrompter.h"
@@ -109,10 +110,10 @@ private slots:
         FakeClock clock;
         FakeHost host(&clock);
         ScriptedPrompter prompter;
-        CommandExchange exchange(instrument, host, clock);
+        InlineExecutor io;
+        CommandExchange exchange(instrument, host, clock, io);
 
-        QCOMPARE(ScopeDiscovery(instrument, exchange, host, prompter, List).run(),
-                 message.isEmpty());
+        QCOMPARE(ScopeDiscovery(exchange, host, prompter, List).run(), message.isEmpty());
 
         QCOMPARE(prompter.asked, message.isEmpty() ? QStringList() : QStringList{message});
         QTEST(host.statusText(), "status");

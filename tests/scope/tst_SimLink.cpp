@@ -111,9 +111,14 @@ private slots:
             control.write("*CLS");
         }
 
+        // A failure that dropped the connection gives the next exchange a new
+        // one, with the longer bound of a first exchange: it may then succeed,
+        // but only with its own reply.
         for (int i = 0; i < 2; ++i) {
-            control.query("*IDN?");
-            if (!reason.isEmpty())
+            const QString reply = control.query("*IDN?");
+            if (i > 0 && control.status() >= 0 && link == Link::Socket && !reason.isEmpty())
+                QCOMPARE(reply, QLatin1String(Idn));
+            else if (!reason.isEmpty())
                 QVERIFY2(control.status() < 0 && control.lastError().contains(reason),
                          qPrintable(control.lastError()));
         }
@@ -193,6 +198,21 @@ private slots:
             QVERIFY2(control.status() == 0, qPrintable(control.lastError()));
             QCOMPARE(reply, round % 2 ? QString("0") : QString(Idn));
         }
+    }
+
+    void powerCycle_data() { linkRows(); }
+    // The scope loses power after a save and comes back as after power-on:
+    // the link finds it again, with headers on and in run/stop mode.
+    void powerCycle() {
+        QFETCH(Link, link);
+        Rig rig(link, {"--power-cycle-after", "1", "--power-off-ms", "300"}, 1000);
+        QVERIFY(rig.sim.started());
+        InstrumentControl &control = rig.control;
+        control.write("HEAD 0");
+        QCOMPARE(control.query("BUSY?"), "0");
+        control.write(R"(SAV:IMAG "E:\a.png")");
+        QTRY_COMPARE_WITH_TIMEOUT(control.query("BUSY?;:ACQ:STOPA?"),
+                                  ":BUSY 0;:ACQUIRE:STOPAFTER RUNSTOP", 10000);
     }
 
     void exchanges_data() { linkRows(); }

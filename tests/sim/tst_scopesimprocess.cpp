@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTest>
@@ -26,6 +27,8 @@ public:
         m_socket.connectToHost(QHostAddress::LocalHost, port);
         m_socket.waitForConnected(5000);
     }
+
+    bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
 
     void send(const QByteArray &message) {
         m_socket.write(message + '\n');
@@ -74,7 +77,7 @@ private slots:
         QCOMPARE(client.reply(), QByteArray("MARDOCK,KXA5104-SIM,000001,1.0.0"));
         QCOMPARE(client.reply(), QByteArray(R"(-223,"Too much data",-113,"Undefined header; )"
                                             R"(Command not found; input was 'FOO'")"));
-        QCOMPARE(client.reply(), QByteArray("SEQ;0"));
+        QCOMPARE(client.reply(), QByteArray("SEQUENCE;0"));
         QStringList logged;
         for (const QByteArray &message : messages)
             logged << QString::fromLatin1(message).remove(u'\r');
@@ -129,6 +132,22 @@ private slots:
         QVERIFY(QDir(sim.storageDir())
                     .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
                     .isEmpty());
+    }
+
+    // Power lost right after the second save: its files are written, the
+    // rest of its message is lost with the link, and connecting is refused
+    // while the power is off.
+    void powerCycle() {
+        SimProcess sim({"--power-cycle-after", "2", "--power-off-ms", "600000"});
+        QVERIFY(sim.started());
+        Client client(sim.port());
+        client.send(R"(HEAD 0;DESE 0;ACQ:STOPA SEQ;:SAV:IMAG "E:\a.png")");
+        client.send(R"(SAV:IMAG "E:\b.png";*IDN?)");
+        QVERIFY(client.waitForDisconnected());
+        QCOMPARE(client.reply(), std::nullopt);
+        QVERIFY(QFile::exists(sim.storageDir() + "/E/a.png"));
+        QVERIFY(QFile::exists(sim.storageDir() + "/E/b.png"));
+        QVERIFY(!Client(sim.port()).connected());
     }
 
     // A port already taken is an error, told on standard error; a request to

@@ -21,9 +21,7 @@ private:
 
 // A scope on a temporary storage folder with a hand-moved clock.
 struct Rig {
-    explicit Rig(bool noFiles = false) {
-        SimOptions options;
-        options.noFiles = noFiles;
+    explicit Rig(SimOptions options = {}) {
         options.storage = dir.path();
         options.recordLength = 500;
         options.seed = 7;
@@ -66,6 +64,9 @@ private slots:
     void script_data();
     void script();
     void eventQueueIsBounded();
+    void driveFaults_data();
+    void driveFaults();
+    void powerCycle();
     void saves_data();
     void saves();
     void images_data();
@@ -92,7 +93,7 @@ void TestSimScope::script_data() {
         << "ACQ:STOPA SEQ;STATE RUN|BUSY? => 1|ACQ:STATE OFF|BUSY? => 0|+3600000|"
            "ACQ:NUMACQ? => 0|ACQ:STATE 1|BUSY? => 1|TRIG|BUSY? => 0|ACQ:NUMACQ? => 1|"
            "TRIG|ACQ:STATE 0|ACQ:STOPA RUNST|TRIG:A:MOD AUTO|ACQ:STATE 1|BUSY? => 0|"
-           "ACQ:STOPA?;STATE?;:TRIG:A:MOD? => RUNST;1;AUTO";
+           "ACQ:STOPA?;STATE?;:TRIG:A:MOD? => RUNSTOP;1;AUTO";
     QTest::addRow("headers long and short")
         << "HEAD 1|BUSY? => :BUSY 0|ACQ:STATE? => :ACQUIRE:STATE 1|VERB 0|"
            "ACQ:STATE? => :ACQ:STATE 1|HEAD OFF|BUSY? => 0";
@@ -100,6 +101,25 @@ void TestSimScope::script_data() {
         << "FOO 1|ACQ:BAR?|ALLEV? => -113,\"Undefined header; Command not found; input was "
            "'FOO 1'\",-113,\"Undefined header; Command not found; input was 'ACQ:BAR?'\"|" +
                none + "|FOO|*CLS|" + none;
+    QTest::addRow("keywords long with VERB on, short with it off, headers or not")
+        << "ACQ:STOPA SEQ|ACQ:STOPA? => SEQUENCE|VERB 0|ACQ:STOPA? => SEQ|HEAD 1|"
+           "ACQ:STOPA RUNSTOP|ACQ:STOPA? => :ACQ:STOPA RUNST|VERB 1|"
+           "ACQ:STOPA? => :ACQUIRE:STOPAFTER RUNSTOP|SAV:WAVE:FILEF SPREADS;GATI CURS|"
+           "SAV:WAVE:FILEF?;GATI? => :SAVE:WAVEFORM:FILEFORMAT SPREADSHEET;"
+           ":SAVE:WAVEFORM:GATING CURSOR";
+    QTest::addRow("DESE gates the event status register and the queue")
+        << "DESE? => 255|DESE 0|FOO|SAV:IMAG E:\\x|*ESR? => 0|" + none +
+               "|DESE 16|DESE? => 16|FOO|SAV:IMAG E:\\x|*ESR? => 16|"
+               "ALLEV? => -224,\"Illegal parameter value; input was 'SAV:IMAG E:\\x'\"|" +
+               none;
+    QTest::addRow("*ESR? sums the error classes and clears, the queue stays")
+        << "FOO|FILES:CWD \"E:\\a*\"|FILES:CWD \"E:\\b*\"|*ESR? => 48|*ESR? => 0|"
+           "ALLEV? => -113,\"Undefined header; Command not found; input was 'FOO'\","
+           "-257,\"File name error; input was 'FILES:CWD \"\"E:\\a*\"\"'\","
+           "-257,\"File name error; input was 'FILES:CWD \"\"E:\\b*\"\"'\"|*ESR? => 0";
+    QTest::addRow("*CLS clears the register and the queue, not the mask")
+        << "DESE 32|FOO|HEAD 1|*CLS|*ESR? => 0|ALLEV? => :ALLEV 0,\"No events to report - "
+           "queue empty\"|DESE? => :DESE 32";
 }
 
 void TestSimScope::script() {
@@ -127,6 +147,68 @@ void TestSimScope::eventQueueIsBounded() {
     // Reports quote only the start of what was refused.
     QVERIFY(all.size() < 32 * 200);
     QVERIFY(all.endsWith("-350,\"Queue overflow\""));
+}
+
+void TestSimScope::driveFaults_data() {
+    QTest::addColumn<SimOptions::DriveFault>("fault");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::addColumn<QByteArray>("listing");
+    QTest::addRow("missing") << SimOptions::DriveFault::Missing << QByteArray("drive not found")
+                             << QByteArray();
+    QTest::addRow("full") << SimOptions::DriveFault::Full << QByteArray("drive full")
+                          << QByteArray(R"("old.png")");
+}
+
+// Every save is refused and writes nothing; a name the scope refuses anyway
+// still says so.
+void TestSimScope::driveFaults() {
+    QFETCH(SimOptions::DriveFault, fault);
+    QFETCH(QByteArray, reason);
+    SimOptions options;
+    options.driveFault = fault;
+    Rig rig(options);
+    QVERIFY(QDir(rig.dir.path()).mkpath("E"));
+    QFile old(rig.dir.filePath("E/old.png"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.close();
+
+    for (const char *message :
+         {R"(SAV:WAVE ALL, "E:\a")", R"(SAV:IMAG "D:\b.png")", R"(SAV:IMAG "E:\c?.png")"})
+        QCOMPARE(rig.send(message), QByteArray("<none>"));
+    QCOMPARE(rig.files(), QStringList{"E/old.png"});
+    QCOMPARE(rig.send("BUSY?;*ESR?"), QByteArray("0;16"));
+    QTEST(rig.send("FILES:DIR?"), "listing");
+    QCOMPARE(rig.send("ALLEV?"),
+             "-250,\"Mass storage error; E: " + reason + "\",-250,\"Mass storage error; D: " +
+                 reason + R"(",-257,"File name error; input was 'SAV:IMAG ""E:\c?.png""'")");
+}
+
+// The scope loses power right after the chosen save, with that save's files
+// written, and comes back as after power-on.
+void TestSimScope::powerCycle() {
+    SimOptions options;
+    options.powerCycleAfter = 2;
+    Rig rig(options);
+    const QByteArrayList run{"HEAD 0;VERB 0;DESE 56;*CLS", R"(FILES:CWD "E:\runs")",
+                             "ACQ:STOPA SEQ;STATE 1",      "TRIG",
+                             R"(SAV:WAVE ALL, "a")",       "FOO"};
+    for (const QByteArray &message : run)
+        rig.send(message);
+    QVERIFY(!rig.scope->takePowerCycle());
+    QCOMPARE(rig.send(R"(SAV:IMAG "a.png";*IDN?)"), QByteArray("<none>"));
+    QVERIFY(rig.scope->takePowerCycle());
+    QVERIFY(!rig.scope->takePowerCycle());
+    QCOMPARE(rig.files(), (QStringList{"E/runs/a.png", "E/runs/a_CH1.isf", "E/runs/a_CH2.isf"}));
+
+    rig.scope->powerOn();
+    QCOMPARE(rig.send("BUSY?;:ACQ:STOPA?;STATE?;:DESE?;:FILES:CWD?"),
+             QByteArray(R"(:BUSY 0;:ACQUIRE:STOPAFTER RUNSTOP;:ACQUIRE:STATE 1;:DESE 255;)"
+                        R"(:FILESYSTEM:CWD "E:\")"));
+    QCOMPARE(rig.send("HEAD 0;*ESR?;ALLEV?"),
+             QByteArray(R"(0;0,"No events to report - queue empty")"));
+    // Only the one power cycle.
+    rig.send(R"(SAV:IMAG "b.png";SAV:IMAG "c.png")");
+    QVERIFY(!rig.scope->takePowerCycle());
 }
 
 // The names the program itself saves under are checked end to end; these
@@ -244,7 +326,9 @@ QTEST_MAIN(TestSimScope)
 // Triggers and finished saves are told with the time they happened, not when
 // a poll noticed them; without files, saves keep the scope busy all the same.
 void TestSimScope::observedEventsAndSavesWithoutFiles() {
-    Rig rig(true);
+    SimOptions options;
+    options.noFiles = true;
+    Rig rig(options);
     QStringList seen;
     rig.scope->setObserver([&seen](QByteArrayView what, qint64 atMs) {
         seen << QStringLiteral("%1@%2").arg(QString::fromLatin1(what)).arg(atMs);

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStringList>
 #include <functional>
+#include <utility>
 
 // A scripted instrument I/O control: it records every operation and fails
 // or answers as the test says.
@@ -19,6 +20,7 @@ public:
     void write(const QString &command) override;
     QString query(const QString &command) override;
     int status() const override { return m_status; }
+    bool takeReconnected() override { return std::exchange(reconnected, false); }
 
     bool errorReporting() const { return m_errorReporting; }
     // Commands and queries as sent, queries marked with a trailing "?" already.
@@ -42,6 +44,9 @@ public:
     QStringList refusedWrites;
     // Device clears fail: they throw while error reporting is on.
     bool clearFails = false;
+    // The next exchange is answered over a new connection, after the last
+    // one was lost.
+    bool reconnected = false;
     // Runs after every write or query, with the command; lets a test act
     // between two exchanges (press Stop, move the clock).
     std::function<void(const QString &)> afterExchange;

@@ -1,0 +1,89 @@
+#include "Cancellation.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <thread>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+thread_local Cancellation *installed = nullptr;
+
+} // namespace
+
+Cancellation::Cancellation()
+    : m_event(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+Cancellation::~Cancellation() {
+    if (installed == this)
+        installed = nullptr;
+    if (m_event >= 0)
+        ::close(m_event);
+}
+
+Cancellation *Cancellation::current() {
+    return installed;
+}
+
+void Cancellation::install() {
+    installed = this;
+}
+
+void Cancellation::cancel() {
+    m_cancelled.store(true, std::memory_order_release);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_event, &one, sizeof one);
+    const std::lock_guard lock(m_socketLock);
+    if (m_socket >= 0)
+        ::shutdown(m_socket, SHUT_RDWR);
+}
+
+void Cancellation::reset() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t read = ::read(m_event, &count, sizeof count);
+    m_cancelled.store(false, std::memory_order_release);
+}
+
+bool Cancellation::sleepFor(std::chrono::milliseconds duration) const {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    for (;;) {
+        if (cancelled())
+            return false;
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return true;
+        pollfd watched{m_event, POLLIN, 0};
+        ::poll(&watched, 1, int(left.count()));
+    }
+}
+
+bool Cancellation::pause(std::chrono::milliseconds duration) {
+    if (duration.count() <= 0)
+        return true;
+    if (installed)
+        return installed->sleepFor(duration);
+    std::this_thread::sleep_for(duration);
+    return true;
+}
+
+Cancellation::Watch::Watch(int socket)
+    : m_token(installed) {
+    if (!m_token)
+        return;
+    const std::lock_guard lock(m_token->m_socketLock);
+    m_token->m_socket = socket;
+    if (m_token->cancelled())
+        ::shutdown(socket, SHUT_RDWR);
+}
+
+Cancellation::Watch::~Watch() {
+    if (!m_token)
+        return;
+    const std::lock_guard lock(m_token->m_socketLock);
+    m_token->m_socket = -1;
+}
