@@ -16,7 +16,9 @@
 #include "TimedLog.h"
 #include "XServer.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -37,8 +39,6 @@ namespace {
 const QString Waiting = QStringLiteral("1: Waiting for Acquisition");
 const QString Delaying = QStringLiteral("Delay after trigger");
 const QString SavingIsf = QStringLiteral("1: Save ISF");
-// Messages a run sends before its first cycle.
-constexpr int RunPreparation = 2;
 // What a user waits for after Stop, and the longest the window may freeze.
 constexpr double StopBound = 0.1;
 
@@ -79,7 +79,8 @@ void waitUntilIdle(BareClient &client) {
 }
 
 // One cycle as the program sends it with all three saves, default names,
-// counter stems and BMP images; the PyVISA script sends the same.
+// counter stems and BMP images, each save checked in the event status
+// register; the PyVISA script sends the same.
 void captureCycle(BareClient &client, int stem) {
     const std::string n = std::to_string(stem);
     client.write("ACQ:STATE 1");
@@ -88,15 +89,18 @@ void captureCycle(BareClient &client, int stem) {
     client.write("SAV:WAVE ALL, \"E:\\my_ISFs_" + n + "\"");
     waitUntilIdle(client);
     client.query("FILES:DIR?");
+    client.query("*ESR?");
     client.write("SAV:WAVE:FILEF SPREADS");
     client.write("SAV:WAVE:GATI NON");
     client.write("SAV:WAVE ALL, \"E:\\my_CSVs_" + n + "\"");
     waitUntilIdle(client);
+    client.query("*ESR?");
     client.write("SAV:IMAG:FILEF BMP");
     client.write("SAV:IMAG:LAY LAN");
     client.write("SAV:IMAG:INKS ON");
     client.write("SAV:IMAG \"E:\\my_Images_" + n + ".BMP\"");
     waitUntilIdle(client);
+    client.query("*ESR?");
 }
 
 // The competitor with TCP_NODELAY set on its socket, or as a script written
@@ -121,6 +125,18 @@ double pyvisaSeconds(quint16 port, int cycles, Script kind, bool isfOnly = false
         throw std::runtime_error("the PyVISA script printed no time");
     return seconds;
 }
+
+// Waits for the I/O thread the way the window does, asleep in the event loop
+// until the finished call wakes it, instead of returning at once.
+class LoopHost : public FakeHost {
+public:
+    void pumpEvents(int maxWaitMs) override {
+        QTimer wakeUp;
+        wakeUp.setSingleShot(true);
+        wakeUp.start(maxWaitMs);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+};
 
 // Runs `action` once, the first time the status line starts with `start`.
 void onStatus(frmMain &window, const QString &start, std::function<void()> action) {
@@ -205,7 +221,7 @@ void Benchmarks::exchangeCost(ResultTable &table) {
     SimulatorProcess sim({});
     InstrumentControl plexor({});
     plexor.setDescriptor(sim.descriptor());
-    FakeHost host;
+    LoopHost host;
     SystemClock clock;
     IoThread io;
     CommandExchange exchange(plexor, host, clock, io);
@@ -292,8 +308,10 @@ void Benchmarks::captureThroughput(ResultTable &table) {
         cpu.stop();
         mardockCpu.add(cpu.programSeconds() / cycles);
         xCpu.add(cpu.xSeconds() / cycles);
-        const QByteArray run = sim.log().mid(logBefore);
-        const double messages = double(run.count('\n') - RunPreparation);
+        // From the first arming on: the run's preparation is no part of a cycle.
+        QByteArray run = sim.log().mid(logBefore);
+        run = run.mid(run.indexOf("\nACQ:STATE 1\n") + 1);
+        const double messages = double(run.count('\n'));
         messagesPerCycle.add(messages / cycles);
         queriesPerCycle.add(double(run.count("?\n")) / cycles);
         simCost.add((sim.cpuSeconds() - simBefore) / messages);

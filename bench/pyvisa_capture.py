@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """One save-on-trigger cycle after another, as a PyVISA script would send it:
 the program's command sequence, all three saves with BMP images (or the ISF
-save alone).
+save alone), each checked in the event status register.
 
 Usage: pyvisa_capture.py PORT CYCLES [--nodelay] [--isf-only]
 Prints the seconds the cycles took. Talks to 127.0.0.1 only.
@@ -30,17 +30,20 @@ def capture_cycle(scope, stem, isf_only):
     scope.write(f'SAV:WAVE ALL, "E:\\my_ISFs_{stem}"')
     wait_until_idle(scope)
     scope.query("FILES:DIR?")
+    scope.query("*ESR?")
     if isf_only:
         return
     scope.write("SAV:WAVE:FILEF SPREADS")
     scope.write("SAV:WAVE:GATI NON")
     scope.write(f'SAV:WAVE ALL, "E:\\my_CSVs_{stem}"')
     wait_until_idle(scope)
+    scope.query("*ESR?")
     scope.write("SAV:IMAG:FILEF BMP")
     scope.write("SAV:IMAG:LAY LAN")
     scope.write("SAV:IMAG:INKS ON")
     scope.write(f'SAV:IMAG "E:\\my_Images_{stem}.BMP"')
     wait_until_idle(scope)
+    scope.query("*ESR?")
 
 
 def main():
@@ -55,6 +58,8 @@ def main():
     scope.timeout = 2000
     scope.write("HEAD 0;VERB 0")
     scope.write("ACQ:STOPA SEQ;STATE 0")
+    scope.write("DESE 56")
+    scope.write("*CLS")
     start = time.perf_counter()
     for stem in range(cycles):
         capture_cycle(scope, 200000 + stem, "--isf-only" in sys.argv)
