@@ -7,13 +7,19 @@
 
 AppPaths AppPaths::forCurrentUser() {
     const QFileInfo program(QCoreApplication::applicationFilePath());
+    // The runtime folder is $XDG_RUNTIME_DIR or, when that is unset, a
+    // private folder of this user's (mode 0700) that Qt makes in /tmp. Never
+    // the settings folder: that may be read-only, or shared between machines.
     return AppPaths(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                         QStringLiteral("/mardock"),
+                    QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
                     program.completeBaseName(), program.absolutePath());
 }
 
-AppPaths::AppPaths(QString configDir, QString applicationName, QString programDir)
+AppPaths::AppPaths(QString configDir, QString runtimeDir, QString applicationName,
+                   QString programDir)
     : m_configDir(std::move(configDir))
+    , m_runtimeDir(std::move(runtimeDir))
     , m_applicationName(std::move(applicationName))
     , m_programDir(std::move(programDir)) {}
 
@@ -26,7 +32,9 @@ QString AppPaths::instrumentListFile() const {
 }
 
 QString AppPaths::lockFile() const {
-    return m_configDir + QLatin1Char('/') + m_applicationName + QStringLiteral(".lock");
+    if (m_runtimeDir.isEmpty())
+        return QString();
+    return m_runtimeDir + QLatin1Char('/') + m_applicationName + QStringLiteral(".lock");
 }
 
 QString AppPaths::guideFile() const {

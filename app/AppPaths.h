@@ -4,19 +4,21 @@
 
 // Where Mardock keeps its files on this computer: the per-user settings
 // folder ($XDG_CONFIG_HOME/mardock, by default ~/.config/mardock) with the
-// settings file, the instrument list and the single-instance lock, and the
-// user guide beside the executable or, once installed, under share/mardock.
+// settings file and the instrument list, the single-instance lock in the
+// per-user runtime folder, and the user guide beside the executable or, once
+// installed, under share/mardock.
 class AppPaths {
 public:
     // The paths of the running program for the current user.
     static AppPaths forCurrentUser();
 
-    AppPaths(QString configDir, QString applicationName, QString programDir);
+    AppPaths(QString configDir, QString runtimeDir, QString applicationName, QString programDir);
 
     QString configDir() const { return m_configDir; }
     // Named after the executable, so a copy under another name keeps its own set.
     QString settingsFile() const;
     QString instrumentListFile() const;
+    // Empty when there is no runtime folder to hold it.
     QString lockFile() const;
     QString guideFile() const;
 
@@ -25,6 +27,7 @@ public:
 
 private:
     QString m_configDir;
+    QString m_runtimeDir;
     QString m_applicationName;
     QString m_programDir;
 };

@@ -27,7 +27,9 @@ int DialogRunPreferences::chkAsk() const {
 }
 
 int DialogRunPreferences::chkStopAfter() const {
-    return checkValue(m_prefs.chkStopAfter);
+    // A greyed box leaves the limit box enabled in the dialog, showing a limit;
+    // the run keeps to it rather than going on until the scope's storage fills.
+    return checkValue(m_prefs.chkStopAfter) == 0 ? 0 : 1;
 }
 
 double DialogRunPreferences::acqLimit() const {

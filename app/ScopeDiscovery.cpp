@@ -39,16 +39,19 @@ bool ScopeDiscovery::run() {
         return true;
     });
 
-    // A list that cannot be read at all means as little as no list.
+    // A list that cannot be read at all means as little as no list; the
+    // reason, when there is one, tells the user what to fix.
     std::optional<QStringList> resources;
+    QString reason;
     try {
         resources = on<std::optional<QStringList>>(
             [](Instrument &control) { return control.resourceList(); });
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
         resources.reset();
+        reason = QStringLiteral("\n\n") + QString::fromUtf8(error.what());
     }
     if (!resources) {
-        m_prompter.ask(QStringLiteral("Scope not found.  Please check Quillon."),
+        m_prompter.ask(QStringLiteral("Scope not found.  Please check Quillon.") + reason,
                        Prompter::Buttons::Ok);
         return false;
     }

@@ -4,16 +4,22 @@
 
 // Keeps a second copy of the program from running: a lock file held for the
 // program's lifetime. A lock left behind by a copy that was killed names a
-// process that no longer exists, so the next start takes it over.
+// process that no longer exists, so the next start takes it over; so does a
+// lock whose owner cannot be read (a copy killed while writing it) once it is
+// a few seconds old.
 class SingleInstance {
 public:
+    enum class Outcome { Acquired, AlreadyRunning, Unavailable };
+
     explicit SingleInstance(const QString &lockPath);
 
-    // False only when another running copy holds the lock. Otherwise the lock
-    // is held until this object goes away; a lock that cannot be written at
-    // all (a read-only settings folder) keeps nobody out.
-    bool acquire();
+    // Acquired: the lock is held until this object goes away. Unavailable: the
+    // lock cannot be made at all, and the program must not run unguarded.
+    Outcome acquire();
 
 private:
+    bool ownerUnreadableAndOld() const;
+
+    QString m_path;
     QLockFile m_lock;
 };

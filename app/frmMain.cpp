@@ -5,6 +5,7 @@
 #include "Instrument.h"
 #include "Prompter.h"
 #include "ScopeDiscovery.h"
+#include "WindowFont.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -19,8 +20,9 @@ constexpr int px(int twips) {
     return twips / 15;
 }
 
-// About twenty status repaints a second at most.
-constexpr int StatusRefreshMs = 50;
+// About ten status repaints a second at most: the dots of a wait move on at
+// a readable pace, and each repaint of the line costs more than a poll.
+constexpr int StatusRefreshMs = 100;
 
 } // namespace
 
@@ -40,6 +42,8 @@ frmMain::frmMain(Instrument &plexor, IoExecutor &io, Prompter &prompter, const C
     setWindowTitle(QStringLiteral("Mardock V1.1"));
     setWindowIcon(QIcon(QStringLiteral(":/mardock.png")));
     setFixedSize(px(2445), px(675));
+    // The small window font also lets whole status texts fit.
+    setFont(windowFont(font()));
 
     cbPrefs = addButton(QStringLiteral("cbPrefs"), QStringLiteral("Prefs"),
                         QStringLiteral("Select what to save"), 0);
@@ -54,10 +58,6 @@ frmMain::frmMain(Instrument &plexor, IoExecutor &io, Prompter &prompter, const C
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setToolTip(QStringLiteral("Status"));
     Text1->setReadOnly(true);
-    // The window's size is fixed; a small font lets whole status texts fit.
-    QFont statusFont = Text1->font();
-    statusFont.setPointSize(8);
-    Text1->setFont(statusFont);
     Text1->setGeometry(0, px(360), px(2415), px(285));
     m_statusText = Text1->text();
 
@@ -96,8 +96,16 @@ QPushButton *frmMain::addButton(const QString &name, const QString &caption, con
 
 bool frmMain::Form_Load() {
     m_paths.makeConfigDir();
-    if (!m_instance.acquire()) {
+    const SingleInstance::Outcome instance = m_instance.acquire();
+    if (instance == SingleInstance::Outcome::AlreadyRunning) {
         m_prompter.ask(QStringLiteral("Mardock is already running."), Prompter::Buttons::Ok);
+        return false;
+    }
+    if (instance == SingleInstance::Outcome::Unavailable) {
+        m_prompter.ask(QStringLiteral("Mardock cannot start: it cannot make the lock file \"%1\" "
+                                      "that keeps a second copy from running.")
+                           .arg(m_paths.lockFile()),
+                       Prompter::Buttons::Ok);
         return false;
     }
     setWindowFlag(Qt::WindowStaysOnTopHint);

@@ -65,7 +65,8 @@ private:
 } // namespace
 
 BenchProgram::BenchProgram(const SimulatorProcess &sim, Link link)
-    : m_paths(m_dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), m_dir.path())
+    : m_paths(m_dir.filePath(QStringLiteral("config")), m_dir.path(), QStringLiteral("mardock"),
+              m_dir.path())
     , m_plexor(
           {link == Link::Vxi11
                ? std::shared_ptr<ResourceSource>(std::make_shared<Vxi11Source>(sim.vxi11Port()))

@@ -20,10 +20,12 @@ constexpr int RestoreAttempts = 2;
 constexpr milliseconds RestoreRetryPause{100};
 
 // A trigger that comes soon after arming is caught at the link's pace; after
-// that each poll waits a little first, so hours of waiting for a trigger cost
-// next to nothing, and a trigger is seen at most a pause later.
+// that each poll waits a little first, and the polls run in batches on the I/O
+// side, so hours of waiting for a trigger cost next to nothing and a trigger
+// is seen at most a pause later. The window hears of each batch's dots.
 constexpr milliseconds BackToBack{20};
 constexpr milliseconds PollPause{2};
+constexpr milliseconds PollBatch{100};
 
 // The event status register's command, execution and device error bits.
 constexpr int ErrorEvents = 32 | 16 | 8;
@@ -38,16 +40,12 @@ bool checked(int checkBoxValue) {
     return checkBoxValue == 1;
 }
 
-// Control characters, a quote, carriage return or line feed in the name would
-// end the quoted name or the message early and let the rest run as commands
-// on the scope.
+// A quote, carriage return or line feed in the name would end the quoted name
+// or the message early and let the rest run as commands on the scope; no other
+// control character belongs in a file name on the scope either.
 QString quotedName(QString name) {
-    name.remove(QLatin1Char('"')).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    name.removeIf([](QChar c) { return c == u'"' || c.category() == QChar::Other_Control; });
     return QLatin1Char('"') + name + QLatin1Char('"');
-}
-
-milliseconds pollPause(steady_clock::time_point since) {
-    return steady_clock::now() - since < BackToBack ? 0ms : PollPause;
 }
 
 // "SEQ", "SEQUENCE", or either behind a header, as the scope's reply
@@ -131,13 +129,43 @@ void CaptureLoop::write(const QString &command) {
     prepareAgainIfReconnected();
 }
 
-QString CaptureLoop::query(const QString &command, milliseconds pause) {
+QString CaptureLoop::query(const QString &command) {
+    return poll(command, {}).reply;
+}
+
+CommandExchange::Polled CaptureLoop::poll(const QString &command,
+                                          const CommandExchange::Polling &polling) {
+    CommandExchange::Polled polled;
     for (;;) {
-        const QString reply = m_exchange.scopeQuery(command, pause);
+        const auto answered = m_exchange.scopePoll(command, polling);
+        polled.reply = answered.reply;
+        polled.answers += answered.answers;
         // A reply on a new connection may come from a scope in its power-on
         // state (headers on): ask again once it is prepared.
         if (!prepareAgainIfReconnected())
-            return reply;
+            return polled;
+    }
+}
+
+// Polls "BUSY?" until the scope answers "0", with a dot per answer, the last
+// one only for a save. False once the run has ended.
+bool CaptureLoop::waitUntilIdle(bool dotForLast) {
+    const QString idle = QStringLiteral("0");
+    const auto since = steady_clock::now();
+    for (;;) {
+        const bool paced = steady_clock::now() - since >= BackToBack;
+        const auto polled = poll(QStringLiteral("BUSY?"),
+                                 paced ? CommandExchange::Polling{PollPause, idle, PollBatch}
+                                       : CommandExchange::Polling{});
+        // A poll that Stop abandoned adds no dot to the stopped text.
+        if (stopped())
+            return false;
+        const bool done = polled.reply == idle;
+        m_exchange.showProgressDots(polled.answers - (done && !dotForLast ? 1 : 0));
+        if (stopped())
+            return false;
+        if (done)
+            return true;
     }
 }
 
@@ -161,7 +189,7 @@ bool CaptureLoop::prepareAgainIfReconnected() {
 bool CaptureLoop::runCycle(qint64 acquisition) {
     showStatus(acquisition, QStringLiteral("Waiting for Acquisition"));
     write(QStringLiteral("ACQ:STATE 1"));
-    if (!waitForAcquisition())
+    if (!waitUntilIdle(false))
         return false;
 
     // Taken before the question, so an acquisition answered No still uses
@@ -205,31 +233,6 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
     return !stopped();
 }
 
-bool CaptureLoop::waitForAcquisition() {
-    const auto since = steady_clock::now();
-    while (query(QStringLiteral("BUSY?"), pollPause(since)) != QLatin1String("0")) {
-        // A poll that Stop abandoned adds no dot to the stopped text.
-        if (stopped())
-            break;
-        m_exchange.showProgressDot();
-        if (stopped())
-            break;
-    }
-    return !stopped();
-}
-
-bool CaptureLoop::waitForSave() {
-    const auto since = steady_clock::now();
-    QString reply;
-    do {
-        reply = query(QStringLiteral("BUSY?"), pollPause(since));
-        if (stopped())
-            break;
-        m_exchange.showProgressDot();
-    } while (reply != QLatin1String("0") && !stopped());
-    return !stopped();
-}
-
 // A Stop pressed while a set-up command was retried ends the save there: no
 // further command, and the stopped status stays on the idle window.
 bool CaptureLoop::setUp(const QStringList &commands) {
@@ -266,7 +269,7 @@ bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
     m_host.pumpEvents(0);
     const QString name = m_prefs.WFMfspec() + stem;
     write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
-    if (!waitForSave())
+    if (!waitUntilIdle(true))
         return false;
     query(QStringLiteral("FILES:DIR?"));
     return !stopped() && savedWithoutError(name);
@@ -279,7 +282,7 @@ bool CaptureLoop::saveCsv(qint64 acquisition, const QString &stem) {
     m_host.pumpEvents(0);
     const QString name = m_prefs.ASCIIfspec() + stem;
     write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
-    return waitForSave() && savedWithoutError(name);
+    return waitUntilIdle(true) && savedWithoutError(name);
 }
 
 bool CaptureLoop::saveScreen(qint64 acquisition, const QString &stem) {
@@ -289,7 +292,7 @@ bool CaptureLoop::saveScreen(qint64 acquisition, const QString &stem) {
         return false;
     const QString name = m_prefs.ScreenFspec() + stem + QLatin1Char('.') + m_prefs.fileTypeText();
     write(QStringLiteral("SAV:IMAG ") + quotedName(name));
-    return waitForSave() && savedWithoutError(name);
+    return waitUntilIdle(true) && savedWithoutError(name);
 }
 
 Prompter::Answer CaptureLoop::askSave() {

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "CommandExchange.h"
 #include "Prompter.h"
 
 #include <QString>
 #include <QStringList>
-#include <chrono>
 
-class CommandExchange;
 class FileNamer;
 class RunHost;
 class RunPreferences;
@@ -46,8 +45,7 @@ private:
     void enableErrorEvents();
     // Each returns false once the run has ended.
     bool runCycle(qint64 acquisition);
-    bool waitForAcquisition();
-    bool waitForSave();
+    bool waitUntilIdle(bool dotForLast);
     bool setUp(const QStringList &commands);
     bool saveIsf(qint64 acquisition, const QString &stem);
     bool saveCsv(qint64 acquisition, const QString &stem);
@@ -56,8 +54,8 @@ private:
 
     // The run's exchanges: each notices a scope that came back meanwhile.
     void write(const QString &command);
-    QString query(const QString &command,
-                  std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+    QString query(const QString &command);
+    CommandExchange::Polled poll(const QString &command, const CommandExchange::Polling &polling);
     bool prepareAgainIfReconnected();
 
     void showStatus(qint64 acquisition, const QString &text);

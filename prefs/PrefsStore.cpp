@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QLockFile>
 #include <QRadioButton>
@@ -85,6 +86,16 @@ QByteArray iniFileBytes(const QString &path) {
 
 bool holdsSerialisedValues(const QByteArray &ini) {
     return QString::fromLatin1(ini).contains(serialisedValue);
+}
+
+// Dotfile managers keep the settings file as a symbolic link into a folder of
+// their own. Every change goes to the file the link ends at, so that the link
+// stays a link; a link that points to itself is left as it is.
+QString linkTarget(const QString &path) {
+    QFileInfo file(path);
+    for (int hops = 0; hops < 40 && file.isSymLink(); ++hops)
+        file.setFile(file.symLinkTarget());
+    return file.isSymLink() ? path : file.filePath();
 }
 
 } // namespace
@@ -170,7 +181,7 @@ PrefsStore::PrefsStore(frmPrefs &prefs, frmScreenOptions &screenOptions, QString
 void PrefsStore::loadPrefs(bool restoreDefaults) {
     // Defaults forget the whole stored set; a missing file is already that.
     if (restoreDefaults)
-        QFile::remove(m_settingsPath);
+        QFile::remove(linkTarget(m_settingsPath));
     const QByteArray ini = iniFileBytes(m_settingsPath);
     QTemporaryFile plainCopy;
     QString readFrom = m_settingsPath;
@@ -192,10 +203,11 @@ void PrefsStore::loadPrefs(bool restoreDefaults) {
 }
 
 bool PrefsStore::savePrefs() {
+    const QString target = linkTarget(m_settingsPath);
     // Saving merges with what the file holds, so a file holding serialised
     // values is replaced whole rather than read.
-    if (!holdsSerialisedValues(iniFileBytes(m_settingsPath))) {
-        QSettings settings(m_settingsPath, QSettings::IniFormat);
+    if (!holdsSerialisedValues(iniFileBytes(target))) {
+        QSettings settings(target, QSettings::IniFormat);
         const QSettings::Status status = writeRows(settings);
         // QSettings keeps the first error it meets: after reading a damaged
         // file as a FormatError it reports neither the write's success nor its
@@ -203,7 +215,7 @@ bool PrefsStore::savePrefs() {
         if (status != QSettings::FormatError)
             return status == QSettings::NoError;
     }
-    const QString fresh = m_settingsPath + QStringLiteral(".new");
+    const QString fresh = target + QStringLiteral(".new");
     QFile::remove(fresh);
     {
         QSettings settings(fresh, QSettings::IniFormat);
@@ -212,7 +224,7 @@ bool PrefsStore::savePrefs() {
     }
     std::error_code error;
     std::filesystem::rename(QFile::encodeName(fresh).toStdString(),
-                            QFile::encodeName(m_settingsPath).toStdString(), error);
+                            QFile::encodeName(target).toStdString(), error);
     return !error;
 }
 

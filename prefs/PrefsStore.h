@@ -10,7 +10,8 @@ class frmScreenOptions;
 
 // Moves the twenty preferences between the dialogs' controls and the settings
 // file, section "Prefs", one key per control named after it, every value as
-// text. Writes go through QSettings, which replaces the file atomically.
+// text. Writes go through QSettings, which replaces the file atomically; a
+// settings file that is a symbolic link stays one, its target is replaced.
 class PrefsStore {
 public:
     PrefsStore(frmPrefs &prefs, frmScreenOptions &screenOptions, QString settingsPath);

@@ -3,6 +3,7 @@
 #include "CheckValue.h"
 #include "FieldRules.h"
 #include "Prompter.h"
+#include "WindowFont.h"
 #include "frmScreenOptions.h"
 
 #include <QCheckBox>
@@ -72,6 +73,7 @@ frmPrefs::frmPrefs(frmScreenOptions &screenOptions, Prompter &prompter, QWidget 
     , m_prompter(prompter) {
     setObjectName(QStringLiteral("frmPrefs"));
     setWindowTitle(QStringLiteral("Mardock - Prefs"));
+    setFont(windowFont(font()));
 
     const QString pathTip = QStringLiteral("Scope's destination path");
     const QString prefixTip = QStringLiteral("filename prefix");

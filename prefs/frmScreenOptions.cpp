@@ -1,6 +1,7 @@
 #include "frmScreenOptions.h"
 
 #include "OptionValue.h"
+#include "WindowFont.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -52,6 +53,7 @@ frmScreenOptions::frmScreenOptions(QWidget *parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmScreenOptions"));
     setWindowTitle(QStringLiteral("Mardock - Screen Capture Options"));
+    setFont(windowFont(font()));
     setFixedSize(twips(0, 0, 5025, 2280).size());
 
     auto *fileTypeFrame =

@@ -70,33 +70,40 @@ void CommandExchange::sendLater(std::function<void(Instrument &)> operation) {
 }
 
 std::optional<CommandExchange::Attempt> CommandExchange::attempt(const QString &command, bool query,
-                                                                 milliseconds pause) {
-    if (!m_unansweredSince.isValid())
-        m_unansweredSince = m_clock.now();
-    const auto outcome = onInstrument<Attempt>([command, query, pause](Instrument &scope) {
-        Attempt tried{Failed, {}, false};
-        if (!Cancellation::pause(pause))
-            return tried;
-        scope.setErrorReporting(false);
-        try {
-            if (query)
-                tried.reply = scope.query(command);
-            else
-                scope.write(command);
-        } catch (...) {
+                                                                 const Polling &polling) {
+    if (!m_unansweredSince)
+        m_unansweredSince = steady_clock::now();
+    const auto outcome = onInstrument<Attempt>([command, query, polling](Instrument &scope) {
+        const auto end = steady_clock::now() + polling.batch;
+        Attempt tried{Failed, {}, false, 0};
+        for (;;) {
+            if (!Cancellation::pause(polling.pause))
+                return tried;
+            scope.setErrorReporting(false);
+            try {
+                if (query)
+                    tried.reply = scope.query(command);
+                else
+                    scope.write(command);
+            } catch (...) {
+                scope.setErrorReporting(true);
+                throw;
+            }
+            tried.status = scope.status();
             scope.setErrorReporting(true);
-            throw;
+            tried.reconnected = scope.takeReconnected();
+            if (tried.status < 0 || tried.reconnected)
+                return tried;
+            ++tried.answers;
+            if (tried.reply == polling.until || steady_clock::now() >= end)
+                return tried;
         }
-        tried.status = scope.status();
-        scope.setErrorReporting(true);
-        tried.reconnected = scope.takeReconnected();
-        return tried;
     });
     if (outcome)
         answered(*outcome);
     // Silence counts only within a run, and only until it is stopped.
     if (!outcome || m_host.startEnabled()) {
-        m_unansweredSince = QDateTime();
+        m_unansweredSince.reset();
         m_textBeforeSilence = QString();
     }
     return outcome;
@@ -107,7 +114,7 @@ void CommandExchange::answered(const Attempt &outcome) {
     m_reconnected = m_reconnected || outcome.reconnected;
     if (outcome.status < 0)
         return;
-    m_unansweredSince = QDateTime();
+    m_unansweredSince.reset();
     if (!m_textBeforeSilence.isNull())
         m_host.setStatusText(std::exchange(m_textBeforeSilence, QString()));
 }
@@ -115,8 +122,8 @@ void CommandExchange::answered(const Attempt &outcome) {
 // Inside a run, exchanges that have failed or hung for a while replace the
 // status with a text that says so; the dots go on behind it.
 void CommandExchange::watchSilence() {
-    if (!m_unansweredSince.isValid() || !m_textBeforeSilence.isNull() ||
-        m_unansweredSince.msecsTo(m_clock.now()) < NotAnsweringMs)
+    if (!m_unansweredSince || !m_textBeforeSilence.isNull() ||
+        steady_clock::now() - *m_unansweredSince < milliseconds(NotAnsweringMs))
         return;
     m_textBeforeSilence = m_host.statusText();
     m_host.setStatusText(leadingNumber(m_textBeforeSilence) +
@@ -125,39 +132,43 @@ void CommandExchange::watchSilence() {
 
 void CommandExchange::scopeWrite(const QString &command, int maxAttempts) {
     for (int attempts = 1;; ++attempts) {
-        const auto outcome = attempt(command, false, 0ms);
+        const auto outcome = attempt(command, false, {});
         if (!outcome || outcome->status >= 0)
             return;
         if (maxAttempts != Unlimited && attempts >= maxAttempts)
             return;
-        waitSeconds(RetryPause);
-        if (m_host.startEnabled())
-            return;
-        watchSilence();
-        showProgressDot();
-        // A Stop run from the dot's pump ends the retries too.
-        if (m_host.startEnabled() || m_lastStatus >= 0)
+        if (!pauseBeforeRetry() || m_lastStatus >= 0)
             return;
     }
 }
 
-QString CommandExchange::scopeQuery(const QString &command, milliseconds pause) {
-    QString reply;
+QString CommandExchange::scopeQuery(const QString &command) {
+    return scopePoll(command, {}).reply;
+}
+
+CommandExchange::Polled CommandExchange::scopePoll(const QString &command, const Polling &polling) {
+    Polled polled;
     for (;;) {
-        const auto outcome = attempt(command, true, pause);
+        const auto outcome = attempt(command, true, polling);
         if (!outcome)
-            return reply;
-        reply = outcome->reply;
-        if (outcome->status >= 0)
-            return reply;
-        waitSeconds(RetryPause);
-        if (m_host.startEnabled())
-            return reply;
-        watchSilence();
-        showProgressDot();
-        if (m_host.startEnabled())
-            return reply;
+            return polled;
+        polled.reply = outcome->reply;
+        polled.answers += outcome->answers;
+        if (outcome->status >= 0 || !pauseBeforeRetry())
+            return polled;
     }
+}
+
+// The pause, run check and dot between two attempts of a failed exchange;
+// false when the exchange is to be given up.
+bool CommandExchange::pauseBeforeRetry() {
+    waitSeconds(RetryPause);
+    if (m_host.startEnabled())
+        return false;
+    watchSilence();
+    showProgressDot();
+    // A Stop run from the dot's pump ends the retries too.
+    return !m_host.startEnabled();
 }
 
 void CommandExchange::waitSeconds(float seconds) {
@@ -187,10 +198,19 @@ void CommandExchange::pumpUntil(float now, float end, float seconds) {
 }
 
 void CommandExchange::showProgressDot() {
+    showProgressDots(1);
+}
+
+void CommandExchange::showProgressDots(int count) {
     static const QString collapsingRow(DotsThatCollapse, QLatin1Char('.'));
-    QString text = m_host.statusText() + QLatin1Char('.');
-    if (text.contains(collapsingRow))
-        text.chop(DotsThatCollapse - 1);
+    if (count <= 0)
+        return;
+    QString text = m_host.statusText();
+    for (int dot = 0; dot < count; ++dot) {
+        text += QLatin1Char('.');
+        if (text.contains(collapsingRow))
+            text.chop(DotsThatCollapse - 1);
+    }
     m_host.setStatusText(text);
     m_host.pumpEvents(0);
 }

@@ -5,7 +5,6 @@
 #include "Instrument.h"
 #include "IoExecutor.h"
 
-#include <QDateTime>
 #include <QString>
 #include <chrono>
 #include <exception>
@@ -39,15 +38,30 @@ public:
     // while a run is active.
     void scopeWrite(const QString &command, int maxAttempts = Unlimited);
     // Sends one query and returns the reply, or when the query is abandoned,
-    // the text the last failed attempt returned. The I/O side waits `pause`
-    // before sending, so a long wait can poll at a gentle pace without waking
-    // the window for each pause.
-    QString scopeQuery(const QString &command,
-                       std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+    // the text the last failed attempt returned.
+    QString scopeQuery(const QString &command);
+
+    // How a query is polled on the I/O side: each poll waits `pause` first,
+    // and polls go on without waking the window until one answers `until`,
+    // fails, comes over a new connection, or `batch` has passed. A long wait
+    // thus polls at a gentle pace and costs the window a wake-up per batch.
+    struct Polling {
+        std::chrono::milliseconds pause{0};
+        QString until;
+        std::chrono::milliseconds batch{0};
+    };
+    struct Polled {
+        QString reply; // of the last poll, as scopeQuery returns it
+        int answers = 0;
+    };
+    // Polls as `polling` says, with scopeQuery's retries.
+    Polled scopePoll(const QString &command, const Polling &polling);
     // Waits while pumping events; waits over one second show a dot per pass.
     // A wait inside a run ends when the run is stopped.
     void waitSeconds(float seconds);
     void showProgressDot();
+    // The same as that many dots, with one repaint and one pump.
+    void showProgressDots(int count);
 
     // Runs `operation` on the instrument on the I/O side and waits for it,
     // rethrowing what it throws. nullopt when it was abandoned (see above).
@@ -67,10 +81,11 @@ private:
         int status = 0;
         QString reply;
         bool reconnected = false;
+        int answers = 0;
     };
 
-    std::optional<Attempt> attempt(const QString &command, bool query,
-                                   std::chrono::milliseconds pause);
+    std::optional<Attempt> attempt(const QString &command, bool query, const Polling &polling);
+    bool pauseBeforeRetry();
     void answered(const Attempt &outcome);
     // Waits for the job while pumping events; false when abandoned.
     bool await(IoExecutor::Job job);
@@ -87,8 +102,8 @@ private:
     // Status of the last attempt, which a retry checks again after its pause.
     int m_lastStatus = 0;
     bool m_reconnected = false;
-    // Since when exchanges have gone unanswered; invalid after an answer.
-    QDateTime m_unansweredSince;
+    // Since when exchanges have gone unanswered; none after an answer.
+    std::optional<std::chrono::steady_clock::time_point> m_unansweredSince;
     // The status the not-answering text replaced, put back on an answer.
     QString m_textBeforeSilence;
 };

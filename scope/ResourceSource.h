@@ -12,7 +12,8 @@ class ResourceSource {
 public:
     virtual ~ResourceSource() = default;
     // The descriptors in the order they are to be tried; nullopt when the
-    // source itself could not be read.
+    // source itself could not be read and the others may stand in for it.
+    // A source whose failure must end the search throws instead.
     virtual std::optional<QStringList> descriptors() = 0;
     // The transport for a descriptor that this source must open itself;
     // nullptr leaves it to the transport its kind calls for.

@@ -1,9 +1,52 @@
 #include "VisaLibrary.h"
 
+#include "AbandonableCall.h"
 #include "TransportError.h"
 #include "VisaTransport.h"
 
 using namespace VisaApi;
+
+namespace {
+
+struct Listing {
+    ViStatus managerStatus = Success;
+    ViSession manager = 0;
+    // nullopt when the library refused the listing.
+    std::optional<QStringList> listed;
+};
+
+// Opens the resource manager if it is not open yet, and lists every resource,
+// up to MaxResources of them. Touches nothing but its arguments, since it may
+// be abandoned.
+Listing listAll(const VisaLibrary::Calls &calls, std::optional<ViSession> manager) {
+    Listing listing;
+    if (manager) {
+        listing.manager = *manager;
+    } else {
+        listing.managerStatus = calls.openDefaultRM(&listing.manager);
+        if (listing.managerStatus < Success)
+            return listing;
+    }
+    char name[BufferLength] = {};
+    ViFindList found = 0;
+    ViUInt32 count = 0;
+    const ViStatus status = calls.findRsrc(listing.manager, "?*", &found, &count, name);
+    if (status == ErrorResourceNotFound)
+        listing.listed = QStringList();
+    if (status < Success)
+        return listing;
+    const auto take = [&name] {
+        return QString::fromLatin1(name, qstrnlen(name, sizeof name)).trimmed();
+    };
+    listing.listed = QStringList{take()};
+    const ViUInt32 taken = std::min(count, VisaLibrary::MaxResources);
+    for (ViUInt32 i = 1; i < taken && calls.findNext(found, name) >= Success; ++i)
+        *listing.listed << take();
+    calls.close(found);
+    return listing;
+}
+
+} // namespace
 
 QStringList VisaLibrary::defaultNames() {
 #ifdef _WIN32
@@ -82,30 +125,26 @@ std::optional<QStringList> VisaLibrary::descriptors() {
     m_listed.clear();
     if (!m_loaded)
         return QStringList();
-    ViSession manager = 0;
-    try {
-        manager = resourceManager();
-    } catch (const TransportError &) {
+    if (m_hung)
+        return std::nullopt;
+    // The listing holds the library, so it stays loaded for a call that
+    // never returns.
+    const auto found = abandonableCall<Listing>(
+        ListingLimit, [library = shared_from_this(), calls = m_calls, manager = m_manager] {
+            return listAll(calls, manager);
+        });
+    if (!found) {
+        m_hung = true;
         return std::nullopt;
     }
-    char name[BufferLength] = {};
-    ViFindList found = 0;
-    ViUInt32 count = 0;
-    const ViStatus status = m_calls.findRsrc(manager, "?*", &found, &count, name);
-    if (status == ErrorResourceNotFound)
-        return QStringList();
-    if (status < Success)
+    if (found->managerStatus < Success)
         return std::nullopt;
-    const auto take = [&name] {
-        return QString::fromLatin1(name, qstrnlen(name, sizeof name)).trimmed();
-    };
-    QStringList listed{take()};
-    for (ViUInt32 i = 1; i < count && m_calls.findNext(found, name) >= Success; ++i)
-        listed << take();
-    m_calls.close(found);
-    for (const QString &descriptor : std::as_const(listed))
-        m_listed.insert(descriptor.toLower());
-    return listed;
+    m_manager = found->manager;
+    if (found->listed) {
+        for (const QString &descriptor : std::as_const(*found->listed))
+            m_listed.insert(descriptor.toLower());
+    }
+    return found->listed;
 }
 
 std::unique_ptr<Transport> VisaLibrary::open(const QString &descriptor) {

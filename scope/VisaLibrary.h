@@ -6,13 +6,15 @@
 #include <QLibrary>
 #include <QSet>
 #include <QStringList>
+#include <chrono>
 #include <memory>
 
 // A vendor's VISA library, loaded at run time when one is installed. As a
 // source it lists every resource the library finds ("?*"), and it opens the
 // descriptors it listed, so an instrument reached through the vendor's own
 // drivers keeps using them. With no library installed it lists and opens
-// nothing.
+// nothing. A library that hangs in its listing is given up on after
+// ListingLimit and not called again, and a listing stops at MaxResources.
 //
 // Always held by a shared_ptr: its transports hold on to it, since their
 // sessions live inside the library.
@@ -32,6 +34,9 @@ public:
         // Optional: only for wording errors.
         VisaApi::StatusDesc statusDesc = nullptr;
     };
+
+    static constexpr VisaApi::ViUInt32 MaxResources = 256;
+    static constexpr std::chrono::seconds ListingLimit{5};
 
     // The names the library is installed under on this platform, in the
     // order they are tried.
@@ -64,6 +69,8 @@ private:
     QLibrary m_library;
     Calls m_calls;
     bool m_loaded = false;
+    // A listing was abandoned: the library is wedged, or busy for good.
+    bool m_hung = false;
     std::optional<VisaApi::ViSession> m_manager;
     // Lower-cased descriptors of the last listing.
     QSet<QString> m_listed;

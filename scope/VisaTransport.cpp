@@ -1,5 +1,6 @@
 #include "VisaTransport.h"
 
+#include "AbandonableCall.h"
 #include "TransportError.h"
 #include "VisaLibrary.h"
 
@@ -14,10 +15,27 @@ VisaTransport::~VisaTransport() {
     close();
 }
 
-void VisaTransport::open() {
-    ViSession session = 0;
-    const ViStatus status = m_library->calls().open(m_library->resourceManager(),
-                                                    m_descriptor.constData(), NoLock, 0, &session);
+void VisaTransport::open(Deadline deadline) {
+    using Opened = std::pair<ViStatus, ViSession>;
+    const ViSession manager = m_library->resourceManager();
+    // A library that never returns from its open must not hold the exchange
+    // past its bound; a session it opens after that is closed again.
+    const auto opened = abandonableCall<Opened>(
+        std::max(ceil<milliseconds>(deadline - steady_clock::now()), 0ms),
+        [library = m_library, manager, name = m_descriptor] {
+            ViSession session = 0;
+            const ViStatus status =
+                library->calls().open(manager, name.constData(), NoLock, 0, &session);
+            return Opened{status, session};
+        },
+        [library = m_library](Opened &late) {
+            if (late.first >= Success)
+                library->calls().close(late.second);
+        });
+    if (!opened)
+        throw TransportError(QStringLiteral("timed out waiting for the VISA library to open %1")
+                                 .arg(QString::fromLatin1(m_descriptor)));
+    const auto [status, session] = *opened;
     if (status < Success)
         throw TransportError(
             QStringLiteral("the VISA library could not open %1: %2")
@@ -67,7 +85,7 @@ void VisaTransport::setTimeout(Deadline deadline, const char *waitingFor) {
 void VisaTransport::write(QByteArrayView message, milliseconds timeout) {
     const Deadline deadline = steady_clock::now() + timeout;
     if (!m_session)
-        open();
+        open(deadline);
     if (m_clearOnOpen) {
         setTimeout(deadline, "the instrument to clear");
         const ViStatus cleared = m_library->calls().clear(*m_session);

@@ -12,7 +12,8 @@
 class VisaLibrary;
 
 // An instrument reached through a vendor's VISA library: one session per
-// transport, opened on the first write. The library's timeout is set to
+// transport, opened on the first write within the write's bound, even when
+// the library itself never returns from its open. The library's timeout is set to
 // what is left of each operation's time before every call, so an operation
 // never outlasts its own bound.
 //
@@ -37,7 +38,7 @@ public:
     void clear() override;
 
 private:
-    void open();
+    void open(Deadline deadline);
     void close();
     // The session ended without our asking: a failure.
     void lose();

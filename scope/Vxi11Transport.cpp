@@ -31,8 +31,6 @@ constexpr long IoTimeoutError = 15;
 // Asked for per read call; also the most a read reply may carry, so a
 // garbled length cannot make the RPC layer allocate without bound.
 constexpr u_long ReadChunk = 1024 * 1024;
-// The least every instrument takes in one write call.
-constexpr u_long MinRecvSize = 1024;
 constexpr u_long WriteChunkCap = 1024 * 1024;
 // Of each call's time, the instrument's own timeout leaves this much (at
 // most a quarter) for its answer to travel back.
@@ -182,7 +180,7 @@ QString callError(clnt_stat status, const char *waitingFor) {
 struct Vxi11Transport::Link {
     std::unique_ptr<RpcClient> rpc;
     Device_Link id = 0;
-    u_long maxRecvSize = MinRecvSize;
+    u_long maxRecvSize = 1;
     // Part of an earlier exchange may still sit in the instrument (a reply
     // not read to its end, a command cut short): clear it before the next.
     bool needsClear = false;
@@ -258,7 +256,9 @@ void Vxi11Transport::open(milliseconds timeout) {
         throw TransportError(
             QStringLiteral("%1 refused the link: %2").arg(peer(), deviceError(reply.error)));
     link->id = reply.lid;
-    link->maxRecvSize = std::clamp(reply.maxRecvSize, MinRecvSize, WriteChunkCap);
+    // Taken as announced, however small: a server may refuse a longer write
+    // rather than take part of it.
+    link->maxRecvSize = std::clamp<u_long>(reply.maxRecvSize, 1, WriteChunkCap);
     link->needsClear = std::exchange(m_clearOnOpen, false);
     m_link = std::move(link);
     connectionOpened();

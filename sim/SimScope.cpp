@@ -153,6 +153,17 @@ bool SimScope::handleMessage(QByteArrayView message, QByteArray &reply) {
     return answered;
 }
 
+int SimScope::statusByte(bool messageAvailable) const {
+    constexpr int ErrorAvailable = 0x04;
+    constexpr int MessageAvailable = 0x10;
+    constexpr int EventSummary = 0x20;
+    constexpr int RequestService = 0x40;
+    const int status = (m_events.isEmpty() ? 0 : ErrorAvailable) |
+                       (messageAvailable ? MessageAvailable : 0) |
+                       (m_eventStatus & m_eventEnable ? EventSummary : 0);
+    return status | (status & m_serviceEnable ? RequestService : 0);
+}
+
 void SimScope::queueEvent(int code, QByteArrayView text) {
     qCWarning(scopeEvents).noquote() << "event" << code << QString::fromUtf8(text);
     const int bit = statusBit(code);

@@ -24,6 +24,11 @@ public:
     // result is true.
     bool handleMessage(QByteArrayView message, QByteArray &reply);
 
+    // The status byte: error queue not empty, message available (known to
+    // the link that holds the reply), event status summary and the service
+    // request summary.
+    int statusByte(bool messageAvailable) const;
+
     // Records an error event, as for a command the scope could not take: it
     // sets its bit of the event status register and joins the event queue
     // only when DESE enables that bit.

@@ -4,43 +4,81 @@
 #include "PowerSwitch.h"
 #include "SimConnection.h"
 #include "SimScope.h"
+#include "XdrEncoded.h"
 
 #include <vxi11.h>
 
 #include <rpc/pmap_clnt.h>
-#include <rpc/rpc_com.h>
 
-#include <QSet>
-#include <QSocketNotifier>
 #include <QTcpSocket>
-#include <algorithm>
+#include <QtEndian>
 
-#include <cerrno>
-#include <cstring>
-#include <thread>
-#include <vector>
+#include <algorithm>
+#include <climits>
 
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-// The dispatcher rpcgen writes from vxi11.x.
-extern "C" void device_core_1(struct svc_req *request, SVCXPRT *transport);
 
 namespace {
 
-constexpr long EndFlag = 0x08;
-constexpr long RequestCountReason = 0x01;
-constexpr long EndReason = 0x04;
+constexpr long NotSupportedError = 8;
 constexpr long InvalidLinkError = 4;
+constexpr long OutOfResourcesError = 9;
+constexpr long ChannelNotEstablishedError = 6;
+constexpr long LockedError = 11;
+constexpr long NoLockHeldError = 12;
 constexpr long IoTimeoutError = 15;
+constexpr long AbortError = 23;
+
 constexpr qint64 OversizeAnnounced = 200'000'000;
 constexpr quint32 MaxReadPiece = 1024 * 1024;
-// Links left behind by clients that went away without destroying them.
+// A call carries at most one write's data and its parameters.
+constexpr qsizetype MaxCallRecord = Vxi11Server::MaxRecvSize + 4096;
 constexpr qsizetype MaxLinks = 64;
 
-Vxi11Server *theServer = nullptr;
+// A call's arguments, decoded by rpcgen's routine and freed with it; a
+// call whose arguments do not decode is refused.
+template <typename T> class Decoded {
+public:
+    Decoded(RpcConnection *connection, const RpcConnection::Call &call, bool_t (*proc)(XDR *, T *))
+        : m_proc(xdrproc_t(proc)) {
+        XDR xdrs;
+        xdrmem_create(&xdrs, const_cast<char *>(call.arguments.data()),
+                      u_int(call.arguments.size()), XDR_DECODE);
+        m_ok = proc(&xdrs, &m_value);
+        xdr_destroy(&xdrs);
+        if (!m_ok)
+            connection->refuse(call, RpcConnection::Status::GarbageArguments);
+    }
+    ~Decoded() { xdr_free(m_proc, reinterpret_cast<char *>(&m_value)); }
+    Decoded(const Decoded &) = delete;
+    Decoded &operator=(const Decoded &) = delete;
+
+    explicit operator bool() const { return m_ok; }
+    const T *operator->() const { return &m_value; }
+    const T &value() const { return m_value; }
+
+private:
+    xdrproc_t m_proc;
+    T m_value{};
+    bool m_ok = false;
+};
+
+// Words after the error code in each procedure's result, all zero (or
+// empty) when the call failed.
+int wordsAfterError(quint32 procedure) {
+    switch (procedure) {
+    case create_link:
+        return 3;
+    case device_read:
+        return 2;
+    case device_write:
+    case device_readstb:
+    case device_docmd:
+        return 1;
+    default:
+        return 0;
+    }
+}
 
 } // namespace
 
@@ -52,50 +90,54 @@ Vxi11Server::Vxi11Server(SimScope &scope, CommandLog &log, PowerSwitch &power,
     , m_power(power)
     , m_options(options)
     , m_random(options.seed) {
-    Q_ASSERT(!theServer);
-    theServer = this;
     m_age.start();
-    connect(&power, &PowerSwitch::switchedOff, this, &Vxi11Server::dropConnections);
+    m_wake.setSingleShot(true);
+    m_wake.setTimerType(Qt::PreciseTimer);
+    connect(&m_wake, &QTimer::timeout, this, &Vxi11Server::serveWaiting);
+    connect(&m_core, &QTcpServer::newConnection, this, &Vxi11Server::acceptCore);
+    connect(&m_abort, &QTcpServer::newConnection, this, &Vxi11Server::acceptAbort);
+    connect(&power, &PowerSwitch::switchedOff, this, &Vxi11Server::powerOff);
+    connect(&power, &PowerSwitch::switchedOn, this, &Vxi11Server::powerOn);
 }
 
 Vxi11Server::~Vxi11Server() {
     if (m_registered)
         pmap_unset(DEVICE_CORE, DEVICE_CORE_VERSION);
-    theServer = nullptr;
 }
 
 bool Vxi11Server::listen(quint16 port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
-        ::listen(fd, SOMAXCONN) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
-        if (fd >= 0)
-            ::close(fd);
+    if (!m_core.listen(QHostAddress::LocalHost, port)) {
+        m_error = m_core.errorString();
         return false;
     }
-    // Bounds each request and lets the library read requests without
-    // blocking, so one stalled client cannot stop the event loop.
-    int maxRecord = int(MaxRecvSize) + 4096;
-    rpc_control(RPC_SVC_CONNMAXREC_SET, &maxRecord);
-    SVCXPRT *listener = svc_vc_create(fd, 0, 0);
-    // No portmapper entry here (a null netconfig): registerWithPortmapper()
-    // makes that, only when one runs.
-    if (!listener || !svc_reg(listener, DEVICE_CORE, DEVICE_CORE_VERSION, device_core_1, nullptr)) {
-        m_error = QStringLiteral("cannot set up the RPC service");
+    if (!m_abort.listen(QHostAddress::LocalHost, 0)) {
+        m_error = m_abort.errorString();
+        m_core.close();
         return false;
     }
-    m_port = ntohs(address.sin_port);
-    m_listener = fd;
-    watchSockets();
+    m_corePort = m_core.serverPort();
+    m_abortPort = m_abort.serverPort();
     return true;
+}
+
+void Vxi11Server::powerOff() {
+    // A scope without power answers nothing: connecting is refused and every
+    // link drops, in that order, with nothing left waiting.
+    m_core.close();
+    m_abort.close();
+    m_links.clear();
+    m_lockHolder = 0;
+    m_waitingForLock.clear();
+    m_messagesOnConnection.clear();
+    for (RpcConnection *connection : findChildren<RpcConnection *>(Qt::FindDirectChildrenOnly))
+        connection->drop();
+}
+
+void Vxi11Server::powerOn() {
+    if (!m_core.listen(QHostAddress::LocalHost, m_corePort) ||
+        !m_abort.listen(QHostAddress::LocalHost, m_abortPort))
+        qWarning("mardock-scopesim: cannot serve VXI-11 again after the power cycle: %s",
+                 qPrintable(m_core.isListening() ? m_abort.errorString() : m_core.errorString()));
 }
 
 bool Vxi11Server::registerWithPortmapper() {
@@ -106,124 +148,221 @@ bool Vxi11Server::registerWithPortmapper() {
         return false;
     probe.abort();
     pmap_unset(DEVICE_CORE, DEVICE_CORE_VERSION);
-    m_registered = pmap_set(DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, m_port);
+    m_registered = pmap_set(DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, port());
     return m_registered;
 }
 
-void Vxi11Server::watchSockets() {
-    QSet<int> open;
-    for (int i = 0; i < svc_max_pollfd; ++i) {
-        const int fd = svc_pollfd[i].fd;
-        if (fd < 0)
-            continue;
-        open.insert(fd);
-        if (!m_notifiers.contains(fd)) {
-            auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-            connect(notifier, &QSocketNotifier::activated, this, &Vxi11Server::serveRequests);
-            m_notifiers.insert(fd, notifier);
-        }
-    }
-    for (auto it = m_notifiers.begin(); it != m_notifiers.end();) {
-        if (open.contains(it.key())) {
-            ++it;
-            continue;
-        }
-        // Its own signal may be what runs this.
-        it.value()->setEnabled(false);
-        it.value()->deleteLater();
-        it = m_notifiers.erase(it);
+void Vxi11Server::acceptCore() {
+    while (QTcpSocket *socket = m_core.nextPendingConnection()) {
+        auto *connection = new RpcConnection(socket, MaxCallRecord, this);
+        connect(connection, &RpcConnection::callReceived, this,
+                [this, connection](const RpcConnection::Call &rpc) {
+                    dispatchCore(Call(connection, rpc));
+                });
+        connect(connection, &RpcConnection::closed, this,
+                [this, connection] { connectionClosed(connection); });
     }
 }
 
-void Vxi11Server::serveRequests() {
-    std::vector<pollfd> sockets(svc_pollfd, svc_pollfd + svc_max_pollfd);
-    if (!m_power.isOn())
-        dropConnections();
-    const int ready = ::poll(sockets.data(), sockets.size(), 0);
-    if (ready > 0)
-        svc_getreq_poll(sockets.data(), ready);
-    if (m_closing >= 0) {
-        // The library may have dropped the connection already; a shut-down
-        // socket makes it drop it in its own time either way.
-        ::shutdown(m_closing, SHUT_RDWR);
-        m_closing = -1;
-        m_messagesOnConnection = 0;
-    }
-    watchSockets();
-}
-
-void Vxi11Server::dropConnections() {
-    // Without power the scope answers no call and forgets its links; the
-    // library closes each shut-down connection when it next reads it.
-    m_links.clear();
-    for (int i = 0; i < svc_max_pollfd; ++i) {
-        if (svc_pollfd[i].fd >= 0 && svc_pollfd[i].fd != m_listener)
-            ::shutdown(svc_pollfd[i].fd, SHUT_RDWR);
+void Vxi11Server::acceptAbort() {
+    while (QTcpSocket *socket = m_abort.nextPendingConnection()) {
+        auto *connection = new RpcConnection(socket, MaxCallRecord, this);
+        connect(connection, &RpcConnection::callReceived, this,
+                [this, connection](const RpcConnection::Call &rpc) {
+                    dispatchAbort(Call(connection, rpc));
+                });
     }
 }
 
-void Vxi11Server::closeAfterReply(int socket) {
-    m_closing = socket;
+void Vxi11Server::dispatchCore(const Call &call) {
+    if (!call.connection)
+        return;
+    const RpcConnection::Call &rpc = call.rpc;
+    if (rpc.program != DEVICE_CORE)
+        return call.connection->refuse(rpc, RpcConnection::Status::ProgramUnavailable);
+    if (rpc.version != DEVICE_CORE_VERSION)
+        return call.connection->refuse(rpc, RpcConnection::Status::ProgramMismatch,
+                                       DEVICE_CORE_VERSION);
+    // A hung scope answers nothing on its device, while the link machinery
+    // (opening and closing links) still answers.
+    if (rpc.procedure != create_link && rpc.procedure != destroy_link && rpc.procedure != 0 &&
+        hanging())
+        return;
+    using Handler = void (Vxi11Server::*)(Call);
+    static const QHash<quint32, Handler> handlers{
+        {create_link, &Vxi11Server::createLink},
+        {device_write, &Vxi11Server::write},
+        {device_read, &Vxi11Server::read},
+        {device_readstb, &Vxi11Server::readStatusByte},
+        {device_trigger, &Vxi11Server::trigger},
+        {device_clear, &Vxi11Server::clear},
+        {device_remote, &Vxi11Server::answerGeneric},
+        {device_local, &Vxi11Server::answerGeneric},
+        {device_lock, &Vxi11Server::lock},
+        {device_unlock, &Vxi11Server::unlock},
+        {device_enable_srq, &Vxi11Server::enableServiceRequest},
+        {destroy_link, &Vxi11Server::destroyLink},
+    };
+    // The scope has no vendor commands beside its messages, and sends no
+    // service requests, so there is no interrupt channel to open or close.
+    static const QHash<quint32, long> meaningless{
+        {device_docmd, NotSupportedError},
+        {create_intr_chan, NotSupportedError},
+        {destroy_intr_chan, ChannelNotEstablishedError},
+    };
+    if (rpc.procedure == 0)
+        answer(call, {});
+    else if (const Handler handler = handlers.value(rpc.procedure))
+        (this->*handler)(call);
+    else if (meaningless.contains(rpc.procedure))
+        answerCode(call, meaningless.value(rpc.procedure));
+    else
+        call.connection->refuse(rpc, RpcConnection::Status::ProcedureUnavailable);
 }
 
-bool Vxi11Server::hanging() {
-    // Without power a call the library still reads gets no answer either.
-    if (!m_power.isOn())
-        return true;
-    if (!m_options.hangAfter || m_messages <= *m_options.hangAfter)
-        return false;
-    if (!m_hang.isValid())
-        m_hang.start();
-    return m_options.hangMs < 0 || m_hang.elapsed() < m_options.hangMs;
+void Vxi11Server::dispatchAbort(const Call &call) {
+    const RpcConnection::Call &rpc = call.rpc;
+    if (rpc.program != DEVICE_ASYNC)
+        return call.connection->refuse(rpc, RpcConnection::Status::ProgramUnavailable);
+    if (rpc.version != DEVICE_ASYNC_VERSION)
+        return call.connection->refuse(rpc, RpcConnection::Status::ProgramMismatch,
+                                       DEVICE_ASYNC_VERSION);
+    if (rpc.procedure == 0)
+        return answer(call, {});
+    if (rpc.procedure != device_abort)
+        return call.connection->refuse(rpc, RpcConnection::Status::ProcedureUnavailable);
+    abort(call);
 }
 
-long Vxi11Server::createLink() {
-    if (m_links.size() >= MaxLinks)
-        m_links.erase(std::min_element(m_links.keyBegin(), m_links.keyEnd()).base());
-    m_links.insert(m_nextLink, Link());
-    return m_nextLink++;
+void Vxi11Server::connectionClosed(RpcConnection *connection) {
+    m_messagesOnConnection.remove(connection);
+    // Its links go with it, and a lock one of them held is free again.
+    QList<long> gone;
+    for (auto it = m_links.cbegin(); it != m_links.cend(); ++it) {
+        if (it->owner == connection)
+            gone.append(it.key());
+    }
+    for (const long id : gone) {
+        m_links.remove(id);
+        releaseLock(id);
+    }
 }
 
-Vxi11Server::Outcome Vxi11Server::write(long id, QByteArrayView data, bool end) {
-    if (hanging())
-        return {.answered = false};
+void Vxi11Server::answer(const Call &call, QByteArrayView results) {
+    if (call.connection)
+        call.connection->reply(call.rpc.xid, results);
+}
+
+void Vxi11Server::answerCode(const Call &call, long error) {
+    QByteArray results(4 * (1 + wordsAfterError(call.rpc.procedure)), '\0');
+    qToBigEndian(qint32(error), results.data());
+    answer(call, results);
+}
+
+Vxi11Server::Link *Vxi11Server::linkFor(const Call &call, long id) {
     const auto link = m_links.find(id);
-    if (link == m_links.end())
-        return {.error = InvalidLinkError};
+    if (link != m_links.end())
+        return &*link;
+    answerCode(call, InvalidLinkError);
+    return nullptr;
+}
 
-    if (!link->skippingLongMessage) {
-        link->incoming += data;
-        if (link->incoming.size() > SimConnection::MaxMessage) {
-            link->incoming.clear();
-            link->skippingLongMessage = true;
+bool Vxi11Server::mayProceed(Call &call, long id, long flags, quint32 lockTimeoutMs) {
+    if (m_lockHolder == 0 || m_lockHolder == id)
+        return true;
+    const qint64 now = m_age.elapsed();
+    call.link = id;
+    if (!call.lockDeadlineMs)
+        call.lockDeadlineMs = now + ((flags & DEVICE_FLAG_WAITLOCK) ? qint64(lockTimeoutMs) : 0);
+    if (now >= *call.lockDeadlineMs) {
+        answerCode(call, LockedError);
+        return false;
+    }
+    m_waitingForLock.push_back(call);
+    serveWaiting();
+    return false;
+}
+
+void Vxi11Server::releaseLock(long id) {
+    if (m_lockHolder != id)
+        return;
+    m_lockHolder = 0;
+    // Each waiting call tries again in the order they came; the first to
+    // want the lock takes it and the rest wait on.
+    for (const Call &call : std::exchange(m_waitingForLock, {}))
+        dispatchCore(call);
+}
+
+void Vxi11Server::createLink(Call call) {
+    const Decoded request(call.connection, call.rpc, xdr_Create_LinkParms);
+    if (!request)
+        return;
+    if (request->lockDevice && !mayProceed(call, 0, DEVICE_FLAG_WAITLOCK, request->lock_timeout))
+        return;
+    if (m_links.size() >= MaxLinks)
+        return answerCode(call, OutOfResourcesError);
+    const long id = m_nextLink++;
+    m_links.insert(id, Link{.id = id,
+                            .owner = call.connection,
+                            .exchange = {},
+                            .answeredBefore = false,
+                            .read = std::nullopt});
+    if (request->lockDevice)
+        m_lockHolder = id;
+    answer(call, xdrEncoded(xdr_Create_LinkResp,
+                            Create_LinkResp{0, id, m_abortPort, Vxi11Server::MaxRecvSize}));
+}
+
+void Vxi11Server::write(Call call) {
+    const Decoded request(call.connection, call.rpc, xdr_Device_WriteParms);
+    if (!request)
+        return;
+    Link *link = linkFor(call, request->lid);
+    if (!link || !mayProceed(call, request->lid, request->flags, request->lock_timeout))
+        return;
+
+    // More than announced is taken in part; the client sends the rest again.
+    const u_int taken = std::min<u_int>(request->data.data_len, MaxRecvSize);
+    const bool end = (request->flags & DEVICE_FLAG_END) && taken == request->data.data_len;
+    Exchange &exchange = link->exchange;
+    if (!exchange.skippingLongMessage) {
+        exchange.incoming += QByteArrayView(request->data.data_val, taken);
+        if (exchange.incoming.size() > SimConnection::MaxMessage) {
+            exchange.incoming.clear();
+            exchange.skippingLongMessage = true;
             m_scope.queueEvent(-223, "Too much data");
         }
     }
+    const QByteArray result = xdrEncoded(xdr_Device_WriteResp, Device_WriteResp{0, taken});
     if (!end)
-        return {};
-    if (link->skippingLongMessage) {
-        link->skippingLongMessage = false;
-        return {};
-    }
-    QByteArray message = std::exchange(link->incoming, QByteArray());
+        return answer(call, result);
+    if (std::exchange(exchange.skippingLongMessage, false))
+        return answer(call, result);
+    QByteArray message = std::exchange(exchange.incoming, QByteArray());
     if (message.endsWith('\n'))
         message.chop(1);
-    Outcome outcome{.answered = carryOut(*link, message)};
-    if (m_options.closeAfter > 0 && ++m_messagesOnConnection % m_options.closeAfter == 0)
-        outcome.closeConnection = true;
-    return outcome;
+    if (!carryOut(*link, message))
+        return;
+    answer(call, result);
+    serveWaiting();
+    if (m_options.closeAfter > 0 && call.connection &&
+        ++m_messagesOnConnection[call.connection] % m_options.closeAfter == 0)
+        call.connection->close();
 }
 
 bool Vxi11Server::carryOut(Link &link, QByteArrayView message) {
     m_log.append(message);
     ++m_messages;
-    link.reply.resize(0);
-    link.replySent = 0;
-    link.fillerLeft = 0;
-    link.withholdEnd = false;
+    Exchange &exchange = link.exchange;
+    exchange.reply.resize(0);
+    exchange.replySent = 0;
+    exchange.fillerLeft = 0;
+    exchange.withholdEnd = false;
     if (hanging())
         return false;
-    const bool replied = m_scope.handleMessage(message, link.reply);
+    const bool replied = m_scope.handleMessage(message, exchange.reply);
+    // The power cycle fault: the scope goes off before it answers, taking
+    // this link with it.
     if (m_power.cycleIfDue())
         return false;
     if (!replied)
@@ -232,124 +371,222 @@ bool Vxi11Server::carryOut(Link &link, QByteArrayView message) {
                             ? m_options.replyDelayMs
                             : std::max(m_options.replyDelayMs, m_options.firstReplyDelayMs);
     link.answeredBefore = true;
-    link.replyDueMs = m_age.elapsed() + delayMs;
+    exchange.replyDueMs = m_age.elapsed() + delayMs;
     if (m_options.oversize) {
-        link.reply = "#9" + QByteArray::number(OversizeAnnounced);
-        link.fillerLeft = OversizeAnnounced;
-        link.withholdEnd = true;
+        exchange.reply = "#9" + QByteArray::number(OversizeAnnounced);
+        exchange.fillerLeft = OversizeAnnounced;
+        exchange.withholdEnd = true;
     } else if (m_options.garbage) {
         std::uniform_int_distribution<int> length(1, 64);
         std::uniform_int_distribution<int> byte(0, 255);
-        link.reply.resize(length(m_random));
-        for (char &c : link.reply)
+        exchange.reply.resize(length(m_random));
+        for (char &c : exchange.reply)
             c = static_cast<char>(byte(m_random));
     } else if (m_options.unterminated) {
-        link.withholdEnd = true;
+        exchange.withholdEnd = true;
     } else {
-        link.reply += '\n';
+        exchange.reply += '\n';
     }
     return true;
 }
 
-Vxi11Server::Outcome Vxi11Server::read(long id, quint32 requestSize, quint32 ioTimeoutMs,
-                                       QByteArray &data, long &reason) {
-    data.resize(0);
-    reason = 0;
-    if (hanging())
-        return {.answered = false};
-    const auto link = m_links.find(id);
-    if (link == m_links.end())
-        return {.error = InvalidLinkError};
+void Vxi11Server::read(Call call) {
+    const Decoded request(call.connection, call.rpc, xdr_Device_ReadParms);
+    if (!request)
+        return;
+    Link *link = linkFor(call, request->lid);
+    if (!link || !mayProceed(call, request->lid, request->flags, request->lock_timeout))
+        return;
+    // One read waits per link; an older one (from another connection) has
+    // been overtaken.
+    if (link->read)
+        answerCode(link->read->call, IoTimeoutError);
+    // A scope answers a read only when it has something; until then the
+    // call waits, up to the client's I/O timeout.
+    link->read = PendingRead{call, quint32(request->requestSize), request->flags, request->termChar,
+                             m_age.elapsed() + qint64(request->io_timeout)};
+    serveWaiting();
+}
 
-    // A scope answers a read only when it has something; until then the call
-    // waits, here simply by blocking, which a single client never notices.
-    const bool pending = link->replySent < link->reply.size() || link->fillerLeft > 0;
-    const qint64 waitMs = pending ? link->replyDueMs - m_age.elapsed() : ioTimeoutMs;
-    if (waitMs > qint64(ioTimeoutMs) || !pending) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ioTimeoutMs));
-        return {.error = IoTimeoutError};
+void Vxi11Server::serveRead(Link &link) {
+    const PendingRead &read = *link.read;
+    Exchange &exchange = link.exchange;
+    const qint64 now = m_age.elapsed();
+    if (!exchange.replyReady(now)) {
+        if (now < read.deadlineMs)
+            return;
+        answerCode(read.call, IoTimeoutError);
+        link.read.reset();
+        return;
     }
-    if (waitMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
 
-    const qsizetype wanted = std::min(requestSize, MaxReadPiece);
-    data = link->reply.mid(link->replySent, wanted);
-    link->replySent += data.size();
-    const qint64 filler = std::min<qint64>(wanted - data.size(), link->fillerLeft);
-    data.append(filler, 'x');
-    link->fillerLeft -= filler;
-    if (link->replySent == link->reply.size() && link->fillerLeft == 0 && !link->withholdEnd) {
-        reason = EndReason;
-        link->reply.resize(0);
-        link->replySent = 0;
-    } else if (data.size() == wanted) {
-        reason = RequestCountReason;
+    const qsizetype wanted = std::min(read.requestSize, MaxReadPiece);
+    QByteArray data = exchange.reply.mid(exchange.replySent, wanted);
+    data.append(std::min<qint64>(wanted - data.size(), exchange.fillerLeft), 'x');
+    long reason = 0;
+    if (read.flags & DEVICE_FLAG_TERMCHRSET) {
+        const qsizetype at = data.indexOf(read.termChar);
+        if (at >= 0) {
+            data.truncate(at + 1);
+            reason |= DEVICE_REASON_CHR;
+        }
     }
-    return {};
+    const qsizetype fromReply = std::min(data.size(), exchange.reply.size() - exchange.replySent);
+    exchange.replySent += fromReply;
+    exchange.fillerLeft -= data.size() - fromReply;
+    if (exchange.replySent == exchange.reply.size() && exchange.fillerLeft == 0 &&
+        !exchange.withholdEnd) {
+        reason |= DEVICE_REASON_END;
+        exchange.reply.resize(0);
+        exchange.replySent = 0;
+    }
+    // Only the client's own count: a piece cut at the scope's limit says
+    // nothing, so the client reads on.
+    if (data.size() == qsizetype(read.requestSize))
+        reason |= DEVICE_REASON_REQCNT;
+    answer(read.call, xdrEncoded(xdr_Device_ReadResp,
+                                 Device_ReadResp{0, reason, {u_int(data.size()), data.data()}}));
+    link.read.reset();
 }
 
-Vxi11Server::Outcome Vxi11Server::clear(long id) {
-    if (hanging())
-        return {.answered = false};
-    const auto link = m_links.find(id);
-    if (link == m_links.end())
-        return {.error = InvalidLinkError};
-    *link = Link();
-    return {};
+void Vxi11Server::serveWaiting() {
+    const qint64 now = m_age.elapsed();
+    std::optional<qint64> next;
+    const auto wakeAt = [&next](qint64 ms) { next = std::min(next.value_or(ms), ms); };
+    for (Link &link : m_links) {
+        if (!link.read)
+            continue;
+        serveRead(link);
+        if (!link.read)
+            continue;
+        wakeAt(link.read->deadlineMs);
+        const Exchange &exchange = link.exchange;
+        if (exchange.replySent < exchange.reply.size() || exchange.fillerLeft > 0)
+            wakeAt(exchange.replyDueMs);
+    }
+    std::erase_if(m_waitingForLock, [&](const Call &call) {
+        if (!call.connection)
+            return true;
+        if (now < *call.lockDeadlineMs) {
+            wakeAt(*call.lockDeadlineMs);
+            return false;
+        }
+        answerCode(call, LockedError);
+        return true;
+    });
+    if (next)
+        m_wake.start(int(std::clamp<qint64>(*next - m_age.elapsed(), 0, INT_MAX)));
+    else
+        m_wake.stop();
 }
 
-Vxi11Server::Outcome Vxi11Server::destroyLink(long id) {
-    return {.error = m_links.remove(id) ? 0 : InvalidLinkError};
+Vxi11Server::Link *Vxi11Server::admit(Call &call) {
+    const Decoded request(call.connection, call.rpc, xdr_Device_GenericParms);
+    if (!request)
+        return nullptr;
+    Link *link = linkFor(call, request->lid);
+    if (!link || !mayProceed(call, request->lid, request->flags, request->lock_timeout))
+        return nullptr;
+    return link;
 }
 
-// The procedures rpcgen's dispatcher calls. Returning FALSE sends no reply.
-extern "C" {
-
-bool_t create_link_1_svc(Create_LinkParms *, Create_LinkResp *result, struct svc_req *) {
-    result->error = 0;
-    result->lid = theServer->createLink();
-    result->abortPort = 0;
-    result->maxRecvSize = Vxi11Server::MaxRecvSize;
-    return TRUE;
+Vxi11Server::Link *Vxi11Server::namedLink(const Call &call) {
+    const Decoded request(call.connection, call.rpc, xdr_Device_Link);
+    return request ? linkFor(call, request.value()) : nullptr;
 }
 
-bool_t device_write_1_svc(Device_WriteParms *request, Device_WriteResp *result,
-                          struct svc_req *call) {
-    const auto outcome = theServer->write(
-        request->lid, QByteArrayView(request->data.data_val, request->data.data_len),
-        request->flags & EndFlag);
-    result->error = outcome.error;
-    result->size = outcome.error == 0 ? request->data.data_len : 0;
-    if (outcome.closeConnection)
-        theServer->closeAfterReply(call->rq_xprt->xp_fd);
-    return outcome.answered;
+void Vxi11Server::clear(Call call) {
+    if (Link *link = admit(call)) {
+        link->exchange = Exchange();
+        answerCode(call, 0);
+    }
 }
 
-bool_t device_read_1_svc(Device_ReadParms *request, Device_ReadResp *result, struct svc_req *) {
-    // Outlives this call: the dispatcher sends it afterwards.
-    static QByteArray data;
-    const auto outcome = theServer->read(request->lid, request->requestSize, request->io_timeout,
-                                         data, result->reason);
-    result->error = outcome.error;
-    result->data.data_val = data.data();
-    result->data.data_len = u_int(data.size());
-    return outcome.answered;
+void Vxi11Server::readStatusByte(Call call) {
+    if (Link *link = admit(call)) {
+        const int status = m_scope.statusByte(link->exchange.replyReady(m_age.elapsed()));
+        answer(call, xdrEncoded(xdr_Device_ReadStbResp, Device_ReadStbResp{0, u_char(status)}));
+    }
 }
 
-bool_t device_clear_1_svc(Device_GenericParms *request, Device_Error *result, struct svc_req *) {
-    const auto outcome = theServer->clear(request->lid);
-    result->error = outcome.error;
-    return outcome.answered;
+void Vxi11Server::trigger(Call call) {
+    if (!admit(call))
+        return;
+    // The group execute trigger does what the scope's own command does.
+    QByteArray none;
+    m_scope.handleMessage("TRIG", none);
+    answerCode(call, 0);
 }
 
-bool_t destroy_link_1_svc(Device_Link *link, Device_Error *result, struct svc_req *) {
-    result->error = theServer->destroyLink(*link).error;
-    return TRUE;
+void Vxi11Server::answerGeneric(Call call) {
+    // Remote and local change nothing here: the scope has no front panel.
+    if (admit(call))
+        answerCode(call, 0);
 }
 
-// Results point into buffers the server keeps; nothing to free.
-int device_core_1_freeresult(SVCXPRT *, xdrproc_t, caddr_t) {
-    return TRUE;
+void Vxi11Server::lock(Call call) {
+    const Decoded request(call.connection, call.rpc, xdr_Device_LockParms);
+    if (!request)
+        return;
+    if (!linkFor(call, request->lid) ||
+        !mayProceed(call, request->lid, request->flags, request->lock_timeout))
+        return;
+    m_lockHolder = request->lid;
+    answerCode(call, 0);
 }
 
-} // extern "C"
+void Vxi11Server::unlock(Call call) {
+    const Link *link = namedLink(call);
+    if (!link)
+        return;
+    if (m_lockHolder != link->id)
+        return answerCode(call, NoLockHeldError);
+    answerCode(call, 0);
+    releaseLock(link->id);
+}
+
+void Vxi11Server::enableServiceRequest(Call call) {
+    const Decoded request(call.connection, call.rpc, xdr_Device_EnableSrqParms);
+    if (!request)
+        return;
+    if (linkFor(call, request->lid))
+        answerCode(call, 0);
+}
+
+void Vxi11Server::destroyLink(Call call) {
+    const Link *link = namedLink(call);
+    if (!link)
+        return;
+    const long id = link->id;
+    if (link->read)
+        answerCode(link->read->call, InvalidLinkError);
+    m_links.remove(id);
+    answerCode(call, 0);
+    releaseLock(id);
+}
+
+void Vxi11Server::abort(const Call &call) {
+    Link *link = namedLink(call);
+    if (!link)
+        return;
+    // Whatever the link waits for on its core channel ends now.
+    if (link->read)
+        answerCode(link->read->call, AbortError);
+    link->read.reset();
+    std::erase_if(m_waitingForLock, [&](const Call &waiting) {
+        if (waiting.link != link->id)
+            return false;
+        answerCode(waiting, AbortError);
+        return true;
+    });
+    answerCode(call, 0);
+    serveWaiting();
+}
+
+bool Vxi11Server::hanging() {
+    if (!m_options.hangAfter || m_messages <= *m_options.hangAfter)
+        return false;
+    if (!m_hang.isValid())
+        m_hang.start();
+    return m_options.hangMs < 0 || m_hang.elapsed() < m_options.hangMs;
+}

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QGuiApplication>
 
-#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[]) {
@@ -52,10 +51,6 @@ int main(int argc, char *argv[]) {
         return 1;
     }
     Vxi11Server vxi11(scope, log, power, *options);
-    // The RPC library writes replies with plain write(): a VXI-11 client
-    // gone before its reply must not end the simulator.
-    if (options->vxi11Port)
-        std::signal(SIGPIPE, SIG_IGN);
     if (options->vxi11Port && !vxi11.listen(*options->vxi11Port)) {
         std::fprintf(stderr, "mardock-scopesim: cannot serve VXI-11 on 127.0.0.1:%u: %s\n",
                      unsigned(*options->vxi11Port), qPrintable(vxi11.errorString()));

@@ -1,51 +1,15 @@
-#include "AppPaths.h"
 #include "CheckValue.h"
-#include "InstrumentControl.h"
-#include "InstrumentListFile.h"
-#include "IoThread.h"
-#include "ScriptedPrompter.h"
-#include "SimProcess.h"
-#include "frmMain.h"
+#include "ProgramRig.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 namespace {
-
-const QStringList StartUp{"*IDN?", "DESE 0", "*ESE 0", "*SRE 0", "HEAD 0", "*CLS", "ALLEV?"};
-const QStringList RunPreparation{"HEAD 0;VERB 0", "ACQ:STOPA SEQ;STATE 0", "DESE 56", "*CLS"};
-
-// The saves of one acquisition, as the scope receives them.
-QStringList isf(const QString &stem) {
-    return {"SAV:WAVE:FILEF INTERNAL", "SAV:WAVE ALL, \"E:\\my_ISFs_" + stem + "\"", "BUSY?",
-            "FILES:DIR?", "*ESR?"};
-}
-QStringList csv(const QString &stem) {
-    return {"SAV:WAVE:FILEF SPREADS", "SAV:WAVE:GATI NON",
-            "SAV:WAVE ALL, \"E:\\my_CSVs_" + stem + "\"", "BUSY?", "*ESR?"};
-}
-QStringList image(const QString &stem) {
-    return {"SAV:IMAG:FILEF PNG",
-            "SAV:IMAG:LAY LAN",
-            "SAV:IMAG:INKS ON",
-            "SAV:IMAG \"E:\\my_Images_" + stem + ".PNG\"",
-            "BUSY?",
-            "*ESR?"};
-}
-
-const QStringList Armed{"ACQ:STATE 1", "BUSY?"};
-// Every Stop of a run ends by putting the event mask back.
-const QStringList Unmask{"DESE 0"};
-const QStringList Restore =
-    QStringList{"TRIG", "ACQ:STATE 0", "ACQ:STOPA RUNST", "TRIG:A:MOD AUTO", "ACQ:STATE 1"} +
-    Unmask;
 
 using Answer = Prompter::Answer;
 
@@ -55,51 +19,12 @@ struct Scenario {
     QString saves = "i";        // i ISF, c CSV, s screen image
     QList<Answer> answers = {}; // to "Save this Aquisition?"; none: not asked
     QString limit = {};         // the acquisition limit; none: stop-after off
+    int stopAfter = 1;          // the stop-after box's value with a limit; 2 greyed
     bool restore = false;
     int delay = 0;
     QStringList simArgs = {};
     QString stopAt = {}; // Stop clicked at this status's first dot
     int starts = 1;
-};
-
-// How often "BUSY?" is polled depends on timing; the order of everything
-// else does not. A run of polls counts as one.
-QStringList withPollsMerged(const QStringList &log) {
-    QStringList merged;
-    for (const QString &line : log)
-        if (line != QLatin1String("BUSY?") || merged.isEmpty() || merged.constLast() != line)
-            merged << line;
-    return merged;
-}
-
-// The real program, minus its message boxes, against a simulated scope it
-// finds through its instrument list, with the preferences' defaults.
-struct Program {
-    explicit Program(const QStringList &simArgs)
-        : sim(QStringList{"--trigger-mean", "0", "--save-time", "0"} + simArgs) {
-        QVERIFY(sim.started());
-        QVERIFY(paths.makeConfigDir());
-        QFile list(paths.instrumentListFile());
-        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Text));
-        list.write(sim.descriptor().toUtf8());
-    }
-
-    bool start() {
-        window = std::make_unique<frmMain>(plexor, io, prompter, clock, paths);
-        if (!window->Form_Load())
-            return false;
-        window->show();
-        return QTest::qWaitForWindowExposed(window.get());
-    }
-
-    SimProcess sim;
-    QTemporaryDir dir;
-    AppPaths paths{dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), dir.path()};
-    InstrumentControl plexor{{std::make_shared<InstrumentListFile>(paths.instrumentListFile())}};
-    IoThread io;
-    ScriptedPrompter prompter;
-    SystemClock clock;
-    std::unique_ptr<frmMain> window;
 };
 
 } // namespace
@@ -157,6 +82,11 @@ private slots:
             << "2: Stopped";
         QTest::addRow("stop after 10")
             << Scenario{.limit = "10"} << tenCycles + Unmask << "10: Done";
+        // The dialog enables the limit box for a greyed value from the store;
+        // the run keeps to that limit.
+        QTest::addRow("greyed stop-after")
+            << Scenario{.limit = "2", .stopAfter = 2}
+            << RunPreparation + Armed + isf("1") + Armed + isf("2") + Unmask << "2: Done";
         QTest::addRow("limit 0") << Scenario{.limit = "0", .restore = true}
                                  << RunPreparation + Armed + isf("1") + Restore << "1: Done";
         for (const bool restore : {true, false})
@@ -186,7 +116,7 @@ private slots:
         setCheckValue(prefs.chkASCII, run.saves.contains('c'));
         setCheckValue(prefs.chkScreen, run.saves.contains('s'));
         setCheckValue(prefs.chkAsk, !run.answers.isEmpty());
-        setCheckValue(prefs.chkStopAfter, !run.limit.isNull());
+        setCheckValue(prefs.chkStopAfter, run.limit.isNull() ? 0 : run.stopAfter);
         prefs.txtAcqLimit->setText(run.limit);
         setCheckValue(prefs.chkRestoreRun, run.restore);
         prefs.hsDelay->setValue(run.delay);
@@ -205,9 +135,7 @@ private slots:
         for (int start = 0; start < run.starts; ++start)
             QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
-        // A last query marks the end of what the run sent, so the log is not
-        // taken while it still grows. It goes behind Stop's queued commands.
-        program.io.submit([&] { program.plexor.query(QStringLiteral("*OPC?")); });
+        program.markEndOfRun();
         QFETCH(QStringList, expected);
         QTRY_COMPARE(withPollsMerged(program.sim.commandLog()),
                      StartUp + expected + QStringList{"*OPC?"});
@@ -216,6 +144,47 @@ private slots:
         QVERIFY(window.startEnabled());
         QCOMPARE(program.prompter.asked,
                  QStringList(run.answers.size(), QStringLiteral("Save this Aquisition?")));
+    }
+
+    void scopeTrouble_data() {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("isfFiles");
+        QTest::addColumn<QString>("warning");
+
+        // The first save is refused: the run ends there and says why, with
+        // no "Done" and nothing saved.
+        QTest::addRow("drive missing")
+            << QStringList{"--drive-missing"} << "1: Stopped" << 0
+            << "The scope did not save E:\\my_ISFs_1.\nIt reported: -250,\"Mass storage error; "
+               "E: drive not found\"\nThe run has stopped.";
+        // Power is cut right after the first save; the scope comes back in
+        // its power-on state and the run goes on to its limit.
+        QTest::addRow("power cycle")
+            << QStringList{"--power-cycle-after", "1", "--power-off-ms", "500"} << "3: Done" << 4
+            << QString();
+        // A scope slow to give the first reply on every connection (Start's
+        // clear reconnects) still saves every acquisition.
+        QTest::addRow("slow first reply")
+            << QStringList{"--first-reply-delay", "1000"} << "3: Done" << 3 << QString();
+    }
+    void scopeTrouble() {
+        QFETCH(QStringList, simArgs);
+        Program program(simArgs);
+        QVERIFY(program.start());
+        frmMain &window = *program.window;
+        frmPrefs &prefs = window.prefsDialog();
+        setCheckValue(prefs.chkUseTimestamps, 0);
+        prefs.txtAcqLimit->setText(QStringLiteral("3"));
+
+        QTest::mouseClick(window.cbStart, Qt::LeftButton);
+
+        QTEST(window.statusText(), "status");
+        QFETCH(QString, warning);
+        QCOMPARE(program.prompter.asked, warning.isEmpty() ? QStringList() : QStringList{warning});
+        const QStringList isf = QDir(program.sim.storageDir() + QStringLiteral("/E"))
+                                    .entryList({QStringLiteral("*_CH1.isf")}, QDir::Files);
+        QTEST(int(isf.size()), "isfFiles");
     }
 
     void closeThroughFrameDuringRun_data() {

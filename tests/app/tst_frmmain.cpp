@@ -35,6 +35,7 @@ struct Fixture {
     Fixture() {
         instrument.resources = QStringList{Scope};
         instrument.idn.insert(Scope, Identification);
+        QDir(dir.path()).mkdir(QStringLiteral("runtime"));
         QFile guide(dir.filePath(QStringLiteral("guide.md")));
         if (guide.open(QIODevice::WriteOnly))
             guide.write("# Mardock User Guide\n\nPress **Start**.\n");
@@ -48,7 +49,8 @@ struct Fixture {
     }
 
     QTemporaryDir dir;
-    AppPaths paths{dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), dir.path()};
+    AppPaths paths{dir.filePath(QStringLiteral("config")), dir.filePath(QStringLiteral("runtime")),
+                   QStringLiteral("mardock"), dir.path()};
     FakeInstrument instrument;
     ScriptedPrompter prompter;
     FakeClock clock;
@@ -85,14 +87,27 @@ private slots:
         QCOMPARE(enabled(), idle);
     }
 
-    void secondInstanceEndsBeforeTouchingTheScope() {
+    // Another copy holding the lock, or a lock that cannot be made at all,
+    // ends the start before the scope is touched.
+    void guardedStartEndsBeforeTouchingTheScope_data() {
+        QTest::addColumn<bool>("otherCopy");
+        QTest::addColumn<QString>("message");
+        QTest::addRow("another copy runs") << true << QStringLiteral("Mardock is already running.");
+        QTest::addRow("lock cannot be made") << false << QStringLiteral("Mardock cannot start");
+    }
+    void guardedStartEndsBeforeTouchingTheScope() {
+        QFETCH(bool, otherCopy);
+        QFETCH(QString, message);
         Fixture f;
-        QVERIFY(f.paths.makeConfigDir());
         SingleInstance running(f.paths.lockFile());
-        QVERIFY(running.acquire());
+        if (otherCopy)
+            QCOMPARE(running.acquire(), SingleInstance::Outcome::Acquired);
+        else
+            QVERIFY(QDir(f.dir.filePath(QStringLiteral("runtime"))).removeRecursively());
 
         QVERIFY(!f.start());
-        QCOMPARE(f.prompter.asked, QStringList{QStringLiteral("Mardock is already running.")});
+        QCOMPARE(f.prompter.asked.size(), 1);
+        QVERIFY2(f.prompter.asked[0].startsWith(message), qPrintable(f.prompter.asked[0]));
         QVERIFY(f.instrument.log.isEmpty());
     }
 

@@ -89,7 +89,8 @@ struct Program {
     QStringList args;
     SimProcess sim;
     QTemporaryDir dir;
-    AppPaths paths{dir.filePath(QStringLiteral("config")), QStringLiteral("mardock"), dir.path()};
+    AppPaths paths{dir.filePath(QStringLiteral("config")), dir.path(), QStringLiteral("mardock"),
+                   dir.path()};
     InstrumentControl plexor;
     IoThread io;
     ScriptedPrompter prompter;

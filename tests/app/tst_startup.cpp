@@ -1,19 +1,24 @@
+#include "AppPaths.h"
 #include "CommandExchange.h"
 #include "FakeClock.h"
 #include "FakeHost.h"
 #include "FakeInstrument.h"
 #include "InlineExecutor.h"
+#include "InstrumentControl.h"
 #include "InstrumentError.h"
+#include "InstrumentListFile.h"
 #include "ScopeDiscovery.h"
 #include "ScriptedPrompter.h"
 #include "SingleInstance.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <limits>
+#include <unistd.h>
 
 namespace {
 
@@ -89,7 +94,8 @@ private slots:
             {"DESE 0"}, writeError(A), ScopeA5, identify(A) + QStringList{"write DESE 0"});
         row("empty list names the list", array, {}, {}, {}, writeError(List), {}, {});
         row("list is not an array", ListRead::NotArray, {}, {}, {}, NotFound, {}, {});
-        row("list read fails", ListRead::Throws, {}, {}, {}, NotFound, {}, {});
+        row("list read fails, the reason shown", ListRead::Throws, {}, {}, {},
+            NotFound + "\n\nresource list on  failed: resource manager unavailable", {}, {});
     }
     void discovery() {
         QFETCH(int, listRead);
@@ -123,33 +129,95 @@ private slots:
         QVERIFY(instrument.errorReporting());
     }
 
+    // An instrument list that is there but unusable (the kinds are tried
+    // with the list itself) ends the search with the promised message and
+    // the reason, even when another source reads fine.
+    void unusableListSaysScopeNotFound() {
+        QTemporaryDir dir;
+        const QString list = dir.filePath(QStringLiteral("instruments.txt"));
+        QVERIFY(QDir().mkdir(list));
+        InstrumentControl control({std::make_shared<InstrumentListFile>(list),
+                                   std::make_shared<InstrumentListFile>(dir.filePath("none"))});
+        FakeClock clock;
+        FakeHost host(&clock);
+        ScriptedPrompter prompter;
+        InlineExecutor io;
+        CommandExchange exchange(control, host, clock, io);
+
+        QVERIFY(!ScopeDiscovery(exchange, host, prompter, list).run());
+        QCOMPARE(prompter.asked, QStringList{NotFound + "\n\nThe instrument list " + list +
+                                             " is not a regular file."});
+    }
+
+    // What a start finds in the lock file decides whether it may run. The
+    // owner line is written by a copy that runs, or by one that is gone.
+    void lockFile_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<SingleInstance::Outcome>("outcome");
+        const auto owner = [](qint64 pid) {
+            return QStringLiteral("%1\n%2\n%3\n")
+                .arg(pid)
+                .arg(QCoreApplication::applicationName(), QSysInfo::machineHostName())
+                .toUtf8();
+        };
+        const auto running = SingleInstance::Outcome::AlreadyRunning;
+        const auto acquired = SingleInstance::Outcome::Acquired;
+        // A copy that has run for an hour is still running.
+        QTest::addRow("live owner, an hour old")
+            << owner(QCoreApplication::applicationPid()) << -3600 << running;
+        // Above the kernel's highest process id: a copy that was killed.
+        QTest::addRow("dead owner")
+            << owner(std::numeric_limits<qint32>::max()) << -3600 << acquired;
+        // A copy killed between making the lock and writing its owner.
+        QTest::addRow("empty, an hour old") << QByteArray() << -3600 << acquired;
+        QTest::addRow("garbage, an hour old") << QByteArray("\x7f\x01zz\n\n") << -3600 << acquired;
+        QTest::addRow("garbage, dated an hour ahead") << QByteArray("zz") << 3600 << acquired;
+        // A copy starting right now has not written its owner yet.
+        QTest::addRow("empty, just made") << QByteArray() << 0 << running;
+    }
     void lockFile() {
+        QFETCH(QByteArray, content);
+        QFETCH(int, ageSeconds);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("mardock.lock"));
-        // The lock file as a copy of the program leaves it, last touched an hour ago.
-        const auto leftBy = [&](qint64 owner) {
-            QFile lock(path);
-            return lock.open(QIODevice::WriteOnly) &&
-                   lock.write(
-                       QStringLiteral("%1\n%2\n%3\n")
-                           .arg(owner)
-                           .arg(QCoreApplication::applicationName(), QSysInfo::machineHostName())
-                           .toUtf8()) > 0 &&
-                   lock.flush() &&
-                   lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                                    QFileDevice::FileModificationTime);
-        };
-        // A copy that has run for an hour is still running.
-        QVERIFY(leftBy(QCoreApplication::applicationPid()));
-        QVERIFY(!SingleInstance(path).acquire());
-        // Above the kernel's highest process id: a copy that was killed.
-        QVERIFY(leftBy(std::numeric_limits<qint32>::max()));
-        SingleInstance next(path);
-        QVERIFY(next.acquire());
-        QVERIFY(next.acquire());
+        QFile lock(path);
+        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(content) == content.size());
+        QVERIFY(lock.flush() && lock.setFileTime(QDateTime::currentDateTime().addSecs(ageSeconds),
+                                                 QFileDevice::FileModificationTime));
+        lock.close();
 
-        // A lock that cannot even be made does not keep the program from starting.
-        QVERIFY(SingleInstance(dir.filePath(QStringLiteral("missing/mardock.lock"))).acquire());
+        SingleInstance next(path);
+        const SingleInstance::Outcome outcome = next.acquire();
+        QTEST(outcome, "outcome");
+        // A lock taken over keeps the next start out.
+        if (outcome == SingleInstance::Outcome::Acquired)
+            QCOMPARE(SingleInstance(path).acquire(), SingleInstance::Outcome::AlreadyRunning);
+    }
+
+    // A lock that cannot be made at all keeps the program from starting
+    // rather than letting copies run side by side.
+    void lockCannotBeMade() {
+        QTemporaryDir dir;
+        for (const QString &path :
+             {dir.filePath(QStringLiteral("missing/mardock.lock")), QString()})
+            QCOMPARE(SingleInstance(path).acquire(), SingleInstance::Outcome::Unavailable);
+    }
+
+    // The lock lives in the runtime folder, never beside the settings: with
+    // no XDG_RUNTIME_DIR, in a folder of this user's that nobody else can use.
+    void lockLivesInTheRuntimeFolder() {
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        const AppPaths paths = AppPaths::forCurrentUser();
+        if (!saved.isNull())
+            qputenv("XDG_RUNTIME_DIR", saved);
+
+        const QFileInfo folder(QFileInfo(paths.lockFile()).path());
+        QVERIFY2(folder.isDir() && folder.ownerId() == ::getuid(), qPrintable(folder.filePath()));
+        QCOMPARE(folder.permissions() & QFileDevice::Permissions(0x7077),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(!paths.lockFile().startsWith(paths.configDir()));
     }
 };
 

@@ -278,19 +278,21 @@ private slots:
     }
 
     // A quote, carriage return or line feed would end the quoted name or the
-    // message; every name sent goes without them. The counter goes on across runs.
+    // message; every name sent goes without them and without any other control
+    // character (C0, DEL, C1). The counter goes on across runs.
     void fileNamesSent() {
         Rig rig;
         rig.prefs.ascii = rig.prefs.screen = 1;
         rig.prefs.limit = 1;
-        rig.prefs.wfmFspec = rig.prefs.asciiFspec = rig.prefs.screenFspec = "E:\\a\"b\r\n*RST;\"_";
+        rig.prefs.wfmFspec = rig.prefs.asciiFspec = rig.prefs.screenFspec =
+            QString::fromUtf8("E:\\a\"b\r\n*RST;\"\t\x01\x1b\x7f\u0085\u009f_\u00e9");
 
         rig.loop.run();
         rig.loop.run();
 
         QStringList expected;
         for (const QString stem : {"1", "2"}) {
-            const QString name = "\"E:\\ab*RST;_" + stem;
+            const QString name = QString::fromUtf8("\"E:\\ab*RST;_\u00e9") + stem;
             expected << "SAV:WAVE ALL, " + name + "\""
                      << "SAV:WAVE ALL, " + name + "\""
                      << "SAV:IMAG " + name + ".PNG\"";

@@ -1,5 +1,6 @@
 #include "PrefsRig.h"
 
+#include <QDir>
 #include <QFile>
 
 class tst_PrefsStore : public QObject {
@@ -71,6 +72,46 @@ private slots:
         }
         QCOMPARE(seen, (QList<int>{1, 0, 1}));
         QVERIFY(p.txtWFMpath->isEnabled());
+    }
+
+    // A settings file kept as a link (relative, as dotfile managers make
+    // them) stays a link through every kind of save, and nothing is left
+    // beside either end.
+    void linkedSettingsFileStaysALink_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<bool>("defaults");
+        QTest::addRow("plain save") << QByteArray("[Prefs]\nchkAsk=1\n") << false;
+        QTest::addRow("damaged file replaced whole")
+            << QByteArray("[Prefs]\nhsDelay=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\0)\n") << false;
+        QTest::addRow("after Defaults") << QByteArray("[Prefs]\nchkAsk=1\n") << true;
+        QTest::addRow("link to a file not made yet") << QByteArray() << false;
+    }
+    void linkedSettingsFileStaysALink() {
+        QFETCH(QByteArray, before);
+        QFETCH(bool, defaults);
+        PrefsRig rig;
+        QDir dir(rig.dir.path());
+        QVERIFY(dir.mkdir("dotfiles"));
+        const QString target = dir.filePath("dotfiles/mardock.ini");
+        if (!before.isEmpty()) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+        }
+        QVERIFY(QFile::link("dotfiles/mardock.ini", rig.settingsPath()));
+
+        rig.store.loadPrefs(defaults);
+        rig.prefs.txtWFMprefix->setText("linked_");
+        QVERIFY(rig.store.savePrefs());
+
+        QVERIFY(QFileInfo(rig.settingsPath()).isSymLink());
+        QCOMPARE(QFileInfo(rig.settingsPath()).symLinkTarget(), target);
+        QSettings saved(target, QSettings::IniFormat);
+        QCOMPARE(saved.value("Prefs/txtWFMprefix").toString(), "linked_");
+        QCOMPARE(saved.value("Prefs/hsDelay").toString(), "0");
+        QCOMPARE(dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 (QStringList{"dotfiles", "mardock.ini"}));
+        QCOMPARE(QDir(dir.filePath("dotfiles")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"mardock.ini"});
     }
 };
 

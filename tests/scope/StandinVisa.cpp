@@ -2,7 +2,11 @@
 // It lists one raw-socket resource on loopback (the port comes from
 // MARDOCK_STANDIN_VISA_PORT) and one USB resource it cannot open, serves
 // the socket with plain blocking I/O bounded by the session's timeout, and
-// logs the calls on a session to the file MARDOCK_STANDIN_VISA_LOG names.
+// logs the calls on a session, and each listing, to the file
+// MARDOCK_STANDIN_VISA_LOG names. Two switches make it misbehave:
+// MARDOCK_STANDIN_VISA_HANG ("find" or "open") names a call that never
+// returns, and MARDOCK_STANDIN_VISA_COUNT makes a listing report that many
+// made-up resources.
 // The status codes and attributes are written out here on their own, so a
 // wrong value on the caller's side shows.
 
@@ -66,6 +70,16 @@ void log(const char *format, ...) {
     std::fclose(file);
 }
 
+void hangIf(const char *call) {
+    const char *hang = std::getenv("MARDOCK_STANDIN_VISA_HANG");
+    if (hang && std::strcmp(hang, call) == 0)
+        for (;;)
+            ::pause();
+}
+
+// Set while a listing hands out made-up resources.
+bool madeUp = false;
+
 int port() {
     const char *text = std::getenv("MARDOCK_STANDIN_VISA_PORT");
     return text ? std::atoi(text) : 0;
@@ -89,6 +103,17 @@ Status viOpenDefaultRM(Object *manager) {
 }
 
 Status viFindRsrc(Object, const char *, Object *list, std::uint32_t *count, char *first) {
+    log("viFindRsrc");
+    hangIf("find");
+    madeUp = std::getenv("MARDOCK_STANDIN_VISA_COUNT") != nullptr;
+    if (madeUp) {
+        nextListed = 1;
+        *list = FindList;
+        *count =
+            std::uint32_t(std::strtoul(std::getenv("MARDOCK_STANDIN_VISA_COUNT"), nullptr, 10));
+        copyOut("GPIB0::0::INSTR", first);
+        return Ok;
+    }
     if (port() == 0)
         return NotFound;
     listed = {socketResource(), "USB0::0x1234::0x5678::STANDIN::INSTR"};
@@ -100,6 +125,10 @@ Status viFindRsrc(Object, const char *, Object *list, std::uint32_t *count, char
 }
 
 Status viFindNext(Object, char *next) {
+    if (madeUp) {
+        copyOut("GPIB0::" + std::to_string(nextListed++) + "::INSTR", next);
+        return Ok;
+    }
     if (nextListed >= listed.size())
         return NotFound;
     copyOut(listed[nextListed++], next);
@@ -108,6 +137,7 @@ Status viFindNext(Object, char *next) {
 
 Status viOpen(Object, const char *name, std::uint32_t, std::uint32_t, Object *opened) {
     log("viOpen %s", name);
+    hangIf("open");
     if (strcasecmp(name, socketResource().c_str()) != 0)
         return NotFound;
     Session session;

@@ -6,7 +6,19 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using Listed = std::optional<QStringList>;
+
+namespace {
+
+// A source that cannot be read, and that others may stand in for.
+class UnreadableSource : public ResourceSource {
+public:
+    std::optional<QStringList> descriptors() override { return std::nullopt; }
+};
+
+} // namespace
 
 class tst_InstrumentControl : public QObject {
     Q_OBJECT
@@ -48,7 +60,7 @@ private slots:
     }
 
     // Each source is an instrument list file holding its text; a null text
-    // stands for a folder where the file should be, which cannot be read.
+    // stands for a source that cannot be read.
     void resourceList_data() {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<Listed>("merged");
@@ -77,16 +89,56 @@ private slots:
         QTemporaryDir dir;
         QList<std::shared_ptr<ResourceSource>> sources;
         for (const QString &text : files) {
+            if (text.isNull()) {
+                sources << std::make_shared<UnreadableSource>();
+                continue;
+            }
             const QString path = dir.filePath(QString::number(sources.size()));
             QFile file(path);
-            QVERIFY(text.isNull()
-                        ? QDir().mkdir(path)
-                        : file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0);
             sources << std::make_shared<InstrumentListFile>(path);
         }
         QTEST(InstrumentControl(sources).resourceList(), "merged");
-        // No file at all is an empty list.
-        QCOMPARE(InstrumentListFile(dir.filePath("none")).descriptors(), QStringList());
+    }
+
+    // Only a regular file of sane size is read: a FIFO would block start-up
+    // for good. No file at all is an empty list.
+    void listFileKinds_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("problem");
+        QTest::addRow("missing") << "missing" << QString();
+        QTest::addRow("at the size cap") << "at cap" << QString();
+        QTest::addRow("over the size cap") << "over cap"
+                                           << "is larger than 1024 KB";
+        QTest::addRow("folder") << "folder"
+                                << "is not a regular file";
+        QTest::addRow("FIFO") << "fifo"
+                              << "is not a regular file";
+    }
+    void listFileKinds() {
+        QFETCH(QString, kind);
+        QFETCH(QString, problem);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("instruments.txt");
+        QFile file(path);
+        if (kind.endsWith("cap")) {
+            const QByteArray line = "TCPIP0::a::1::SOCKET\n";
+            const qint64 size = InstrumentListFile::MaxBytes + (kind == "over cap" ? 1 : 0);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(line) && file.resize(size));
+        }
+        if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+        try {
+            const Listed listed = InstrumentListFile(path).descriptors();
+            QVERIFY2(problem.isEmpty(), "an unusable list was read");
+            QCOMPARE(listed->size(), kind == "missing" ? 0 : 1);
+        } catch (const std::runtime_error &error) {
+            QCOMPARE(QString::fromUtf8(error.what()),
+                     QStringLiteral("The instrument list %1 %2.").arg(path, problem));
+        }
     }
 };
 

@@ -1,5 +1,7 @@
 #include "InstrumentControl.h"
+#include "InstrumentListFile.h"
 #include "SimProcess.h"
+#include "TransportError.h"
 #include "VisaLibrary.h"
 
 #include <QFile>
@@ -9,6 +11,8 @@
 
 // A vendor's VISA library, played by a stand-in built with the tests that
 // reaches the simulated scope over loopback.
+
+using Listed = std::optional<QStringList>;
 
 namespace {
 
@@ -38,6 +42,20 @@ struct Rig {
     InstrumentControl control{
         {VisaLibrary::load({"/nonexistent/libvisa.so", QStringLiteral(MARDOCK_STANDIN_VISA)})}};
 };
+
+// Sets one of the stand-in's switches for the life of the object.
+struct Switch {
+    Switch(const char *name, const QByteArray &value)
+        : name(name) {
+        qputenv(name, value);
+    }
+    ~Switch() { qunsetenv(name); }
+    const char *name;
+};
+
+std::shared_ptr<VisaLibrary> standin() {
+    return VisaLibrary::load({QStringLiteral(MARDOCK_STANDIN_VISA)});
+}
 
 } // namespace
 
@@ -118,6 +136,64 @@ private slots:
         QCOMPARE(block.size(), 8 + 200000);
         QVERIFY(block.contains('\n'));
         QCOMPARE(control.query("BUSY?"), "0");
+    }
+
+    // A library that never returns from its listing is given up on and not
+    // asked again, and the other sources still list; one that reports
+    // billions of resources gives no more than the cap.
+    void misbehavingListing_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<Listed>("fromLibrary");
+        QTest::addRow("hangs in find")
+            << QByteArray("MARDOCK_STANDIN_VISA_HANG") << QByteArray("find") << Listed();
+        QStringList capped;
+        for (VisaApi::ViUInt32 i = 0; i < VisaLibrary::MaxResources; ++i)
+            capped << QStringLiteral("GPIB0::%1::INSTR").arg(i);
+        QTest::addRow("reports 4 billion") << QByteArray("MARDOCK_STANDIN_VISA_COUNT")
+                                           << QByteArray("4000000000") << Listed(capped);
+    }
+    void misbehavingListing() {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, value);
+        QFETCH(Listed, fromLibrary);
+        QTemporaryDir dir;
+        const Switch log("MARDOCK_STANDIN_VISA_LOG", dir.filePath("calls.log").toUtf8());
+        const Switch misbehaviour(name.constData(), value);
+        const QString scope = "TCPIP0::127.0.0.1::4000::SOCKET";
+        QFile list(dir.filePath("instruments.txt"));
+        QVERIFY(list.open(QIODevice::WriteOnly) && list.write(scope.toUtf8()) > 0);
+        list.close();
+        const auto library = standin();
+
+        QCOMPARE(library->descriptors(), fromLibrary);
+        const Listed merged =
+            InstrumentControl({std::make_shared<InstrumentListFile>(list.fileName()), library})
+                .resourceList();
+        QVERIFY(merged);
+        QCOMPARE(merged->first(), scope);
+        QCOMPARE(merged->size(), 1 + (fromLibrary ? fromLibrary->size() : 0));
+        QFile calls(dir.filePath("calls.log"));
+        QVERIFY(calls.open(QIODevice::ReadOnly));
+        QCOMPARE(calls.readAll().count("viFindRsrc"), fromLibrary ? 2 : 1);
+    }
+
+    // An open that never returns fails the write within the write's bound.
+    void hangInOpen() {
+        const Switch port("MARDOCK_STANDIN_VISA_PORT", "4000");
+        const Switch hang("MARDOCK_STANDIN_VISA_HANG", "open");
+        const auto library = standin();
+        const QString listed = "TCPIP0::127.0.0.1::4000::SOCKET";
+        QVERIFY(library->descriptors().value_or(QStringList()).contains(listed));
+        const std::unique_ptr<Transport> transport = library->open(listed);
+        QVERIFY(transport);
+        try {
+            transport->write("*IDN?", std::chrono::milliseconds(200));
+            QFAIL("the write went through a hung open");
+        } catch (const TransportError &error) {
+            QVERIFY2(error.reason().contains("timed out waiting for the VISA library to open"),
+                     qPrintable(error.reason()));
+        }
     }
 };
 

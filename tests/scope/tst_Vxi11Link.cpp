@@ -1,15 +1,102 @@
 #include "InstrumentControl.h"
+#include "RpcConnection.h"
 #include "SimProcess.h"
 #include "TransportError.h"
 #include "Vxi11Transport.h"
+
+#include <vxi11.h>
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
+#include <QtEndian>
+
+#include <mutex>
 
 using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray words(std::initializer_list<quint32> values) {
+    QByteArray bytes;
+    for (const quint32 value : values) {
+        const quint32 wire = qToBigEndian(value);
+        bytes.append(reinterpret_cast<const char *>(&wire), sizeof wire);
+    }
+    return bytes;
+}
+
+// A VXI-11 server that announces it takes only 64 bytes per write call and
+// keeps the data of each call. It answers on a thread of its own, as the
+// link under test waits in its calls.
+class SmallWriteServer {
+public:
+    static constexpr quint32 MaxRecvSize = 64;
+
+    SmallWriteServer() {
+        m_server.moveToThread(&m_thread);
+        m_thread.start();
+        QMetaObject::invokeMethod(
+            &m_server,
+            [this] {
+                m_server.listen(QHostAddress::LocalHost);
+                QObject::connect(&m_server, &QTcpServer::newConnection, &m_server,
+                                 [this] { accept(); });
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~SmallWriteServer() {
+        // Its connections' sockets belong to the server's thread.
+        QMetaObject::invokeMethod(
+            &m_server,
+            [this] {
+                qDeleteAll(m_server.findChildren<RpcConnection *>());
+                m_server.close();
+            },
+            Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    quint16 port() const { return m_server.serverPort(); }
+    QList<QByteArray> writes() const {
+        const std::lock_guard lock(m_mutex);
+        return m_writes;
+    }
+
+private:
+    void accept() {
+        auto *connection = new RpcConnection(m_server.nextPendingConnection(), 1 << 20, &m_server);
+        QObject::connect(
+            connection, &RpcConnection::callReceived, connection,
+            [this, connection](const RpcConnection::Call &call) { answer(*connection, call); });
+    }
+    void answer(RpcConnection &connection, const RpcConnection::Call &call) {
+        switch (call.procedure) {
+        case create_link:
+            return connection.reply(call.xid, words({0, 1, 0, MaxRecvSize}));
+        case device_write: {
+            // Link, I/O and lock timeouts, flags, then the data's length.
+            const quint32 length = qFromBigEndian<quint32>(call.arguments.constData() + 16);
+            const std::lock_guard lock(m_mutex);
+            m_writes.append(call.arguments.mid(20, length));
+            return connection.reply(call.xid, words({0, length}));
+        }
+        default:
+            return connection.reply(call.xid, words({0}));
+        }
+    }
+
+    QThread m_thread;
+    QTcpServer m_server;
+    mutable std::mutex m_mutex;
+    QList<QByteArray> m_writes;
+};
+
+} // namespace
 
 // What only the VXI-11 link does: opening it. Its exchanges and faults
 // against the simulated scope are tested with the socket's in tst_SimLink.
@@ -29,6 +116,23 @@ private slots:
         } catch (const TransportError &error) {
             QVERIFY2(error.reason().contains("timed out"), qPrintable(error.reason()));
         }
+    }
+
+    // However little the server takes per call, no call carries more, and
+    // the whole command still arrives.
+    void writesHonourTheServersMaxRecvSize() {
+        SmallWriteServer server;
+        const QByteArray command = "SAV:WAVE ALL, \"E:\\" + QByteArray(150, 'w') + "\"";
+        {
+            Vxi11Transport link("127.0.0.1", "inst0", server.port());
+            link.write(command, 2s);
+        }
+        const QList<QByteArray> writes = server.writes();
+        QVERIFY(!writes.isEmpty());
+        for (const QByteArray &piece : writes)
+            QVERIFY2(piece.size() <= qsizetype(SmallWriteServer::MaxRecvSize),
+                     qPrintable(QString::number(piece.size())));
+        QCOMPARE(writes.join(), command);
     }
 
     // The one test of the way a real descriptor is opened: the simulator

@@ -22,6 +22,21 @@ bool SimProcess::restart(const QStringList &extraArgs) {
     return start(m_port, extraArgs);
 }
 
+bool SimProcess::restartOnNewVxi11Port(const QStringList &extraArgs) {
+    const quint16 old = m_vxi11Port;
+    kill();
+    // A free port picked by the system may be the old one again.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        m_vxi11Port = 0;
+        if (!start(m_port, extraArgs))
+            return false;
+        if (m_vxi11Port != old)
+            return true;
+        kill();
+    }
+    return false;
+}
+
 bool SimProcess::start(quint16 port, QStringList args) {
     const qsizetype vxi11 = args.indexOf(QStringLiteral("--vxi11-port")) + 1;
     if (vxi11 > 0 && vxi11 < args.size() && m_vxi11Port != 0)

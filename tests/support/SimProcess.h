@@ -29,6 +29,9 @@ public:
     // Starts it again on the same port (and VXI-11 port), with the same
     // folders.
     bool restart(const QStringList &extraArgs = {});
+    // Starts it again on the same port but with another VXI-11 port, as an
+    // instrument that came back where only its portmapper can tell.
+    bool restartOnNewVxi11Port(const QStringList &extraArgs);
 
 private:
     bool start(quint16 port, QStringList args);
