@@ -3,10 +3,13 @@
 #include "CheckValue.h"
 #include "InstrumentListFile.h"
 #include "SimulatorProcess.h"
+#include "Vxi11Transport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,10 +17,60 @@
 
 #include <stdexcept>
 
-BenchProgram::BenchProgram(const SimulatorProcess &sim)
+namespace {
+
+const QString Vxi11Descriptor = QStringLiteral("TCPIP0::127.0.0.1::inst0::INSTR");
+
+class Vxi11Source : public ResourceSource {
+public:
+    explicit Vxi11Source(quint16 port)
+        : m_port(port) {}
+    std::optional<QStringList> descriptors() override { return QStringList{Vxi11Descriptor}; }
+    std::unique_ptr<Transport> open(const QString &descriptor) override {
+        if (descriptor != Vxi11Descriptor)
+            return nullptr;
+        return std::make_unique<Vxi11Transport>(QStringLiteral("127.0.0.1"),
+                                                QStringLiteral("inst0"), m_port);
+    }
+
+private:
+    quint16 m_port;
+};
+
+// Runs the event loop until Start is enabled again, for a run that goes on
+// after Start's click has returned.
+class UntilIdle : public QObject {
+public:
+    explicit UntilIdle(QPushButton &start)
+        : m_start(start) {
+        m_start.installEventFilter(this);
+    }
+    void wait() {
+        if (!m_start.isEnabled())
+            m_loop.exec();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::EnabledChange && m_start.isEnabled())
+            m_loop.quit();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPushButton &m_start;
+    QEventLoop m_loop;
+};
+
+} // namespace
+
+BenchProgram::BenchProgram(const SimulatorProcess &sim, Link link)
     : m_paths(m_dir.filePath(QStringLiteral("config")), m_dir.path(), QStringLiteral("mardock"),
               m_dir.path())
-    , m_plexor({std::make_shared<InstrumentListFile>(m_paths.instrumentListFile())}) {
+    , m_plexor(
+          {link == Link::Vxi11
+               ? std::shared_ptr<ResourceSource>(std::make_shared<Vxi11Source>(sim.vxi11Port()))
+               : std::make_shared<InstrumentListFile>(m_paths.instrumentListFile())}) {
     QFile list(m_paths.instrumentListFile());
     if (!m_paths.makeConfigDir() || !list.open(QIODevice::WriteOnly | QIODevice::Text) ||
         list.write(sim.descriptor().toUtf8()) < 0)
@@ -52,6 +105,15 @@ void BenchProgram::choose(const Choice &choice) {
 double BenchProgram::run() {
     QElapsedTimer timer;
     timer.start();
+    UntilIdle idle(*m_window->cbStart);
     m_window->cbStart->click();
+    idle.wait();
     return double(timer.nsecsElapsed()) / 1e9;
+}
+
+void BenchProgram::redirect(const QString &descriptor) {
+    // The control belongs to the I/O thread, behind whatever it still has queued.
+    const auto ticket = m_io.submit([this, descriptor] { m_plexor.setDescriptor(descriptor); });
+    if (!m_io.waitFinished(ticket, std::chrono::seconds(30)))
+        throw std::runtime_error("the I/O thread did not take the new descriptor");
 }

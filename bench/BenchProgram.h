@@ -13,9 +13,12 @@ class SimulatorProcess;
 
 // The real program, window and all, started against one simulated scope with
 // a settings folder of its own; message boxes are answered with their first
-// button.
+// button. Over VXI-11 it opens the link on the simulator's port itself, as a
+// vendor library would, so no portmapper is needed.
 class BenchProgram {
 public:
+    enum class Link { Socket, Vxi11 };
+
     struct Choice {
         bool isf = true;
         bool csv = false;
@@ -27,13 +30,16 @@ public:
         int delaySeconds = 0;
     };
 
-    explicit BenchProgram(const SimulatorProcess &sim);
+    explicit BenchProgram(const SimulatorProcess &sim, Link link = Link::Socket);
 
     frmMain &window() { return *m_window; }
     // Sets the preferences through the dialog, with counter stems.
     void choose(const Choice &choice);
-    // Presses Start and returns when the run has ended: seconds it took.
+    // Presses Start and returns when the run has ended (Start is enabled
+    // again): seconds it took.
     double run();
+    // Sends the next run to another instrument, as if the scope had moved.
+    void redirect(const QString &descriptor);
 
 private:
     QTemporaryDir m_dir;

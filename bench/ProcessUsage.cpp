@@ -1,6 +1,7 @@
 #include "ProcessUsage.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QList>
 
@@ -29,6 +30,19 @@ double ProcessUsage::ownCpuSeconds() {
 }
 
 double ProcessUsage::cpuSecondsOf(qint64 pid) {
+    // Ticks of 10 ms are too coarse for an idle X server's fraction of a percent.
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    qint64 onCpuNs = 0;
+    bool counted = false;
+    for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QByteArray schedstat =
+            readProcFile(tasks + u'/' + task + QStringLiteral("/schedstat"));
+        bool ok = false;
+        onCpuNs += schedstat.left(schedstat.indexOf(' ')).toLongLong(&ok);
+        counted = counted || ok;
+    }
+    if (counted)
+        return double(onCpuNs) / 1e9;
     const QByteArray stat = readProcFile(QStringLiteral("/proc/%1/stat").arg(pid));
     // The command name in parentheses may hold blanks; fields count from after it.
     const qsizetype nameEnd = stat.lastIndexOf(')');

@@ -11,8 +11,9 @@
 // part of a capture cycle.
 class SimulatorProcess {
 public:
-    // The log costs the simulator a write per message; only counts need it.
-    enum class Log { Off, On };
+    // The log costs the simulator a write per message; only counts and
+    // latencies need it, and only latencies its timestamps.
+    enum class Log { Off, On, Timestamped };
 
     explicit SimulatorProcess(const QStringList &extraArgs, Log log = Log::Off);
     ~SimulatorProcess();
@@ -21,12 +22,15 @@ public:
 
     quint16 port() const { return m_port; }
     QString descriptor() const;
+    // With "--vxi11-port" among the arguments, the VXI-11 core port.
+    quint16 vxi11Port() const { return m_vxi11Port; }
     double cpuSeconds() const;
     // Deletes every file saved so far, so each client starts from the same
     // folder listing.
     void clearStorage();
     // Messages received so far, one line each in the command log (Log::On).
     qint64 loggedMessages() const;
+    QByteArray log() const;
 
 private:
     static QString folderTemplate();
@@ -34,4 +38,5 @@ private:
     QTemporaryDir m_dir{folderTemplate()};
     QProcess m_process;
     quint16 m_port = 0;
+    quint16 m_vxi11Port = 0;
 };

@@ -36,6 +36,11 @@ SimCommandLine::SimCommandLine() {
         {"save-time", "Seconds a save keeps the scope busy (default 0.2; 0 = instant).", "S",
          "0.2"},
         {"log", "Command log: every received message, one per line, as received.", "FILE"},
+        {"log-timestamps",
+         "Start each log line with the CLOCK_MONOTONIC time in microseconds and a kind: '>' "
+         "a received message, '*' the scope's own event ('triggered', 'saved'), stamped with "
+         "when it happened."},
+        {"no-files", "Acknowledge saves (busy for --save-time) without writing any file."},
         {"record-length", "Samples per waveform (default 10000).", "N", "10000"},
         {"seed", "Random seed for triggers and waveforms (default 1).", "N", "1"},
         {"headers", "Start with reply headers on, as a scope is after power-on, until HEAD 0."},
@@ -103,6 +108,8 @@ std::optional<SimOptions> SimCommandLine::parse(const QStringList &arguments) {
     options.triggerMeanSeconds = number({"trigger-mean", 0, 86400});
     options.saveSeconds = number({"save-time", 0, 86400});
     options.logPath = m_parser.value("log");
+    options.logTimestamps = m_parser.isSet("log-timestamps");
+    options.noFiles = m_parser.isSet("no-files");
     options.recordLength = static_cast<int>(number({"record-length", 2, 50'000'000}));
     options.seed = static_cast<quint64>(number({"seed", 0, 9.0e15}));
     options.headers = m_parser.isSet("headers");

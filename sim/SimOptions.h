@@ -12,6 +12,10 @@ struct SimOptions {
     double triggerMeanSeconds = 1.0;
     double saveSeconds = 0.2;
     QString logPath;
+    // Log lines carry the monotonic time and the scope's triggers and saves.
+    bool logTimestamps = false;
+    // Saves keep the scope busy as usual but write nothing.
+    bool noFiles = false;
     int recordLength = 10000;
     quint64 seed = 1;
     // Replies carry their headers until "HEAD 0", as after power-on.

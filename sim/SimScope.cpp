@@ -73,6 +73,7 @@ SimScope::SimScope(const SimOptions &options, const SimClock &clock)
     , m_waveforms(options.recordLength, options.seed)
     , m_random(options.seed)
     , m_busyForever(options.busyForever)
+    , m_noFiles(options.noFiles)
     , m_driveFault(options.driveFault)
     , m_powerCycleAfter(options.powerCycleAfter)
     , m_headers(options.headers) {
@@ -212,12 +213,19 @@ void SimScope::powerOn() {
     m_eventStatus = 0;
     m_events.clear();
     m_saveDoneAtMs = 0;
+    m_saving = false;
     m_storage.setCurrentFolder(QStringLiteral("E:\\"));
 }
 
 void SimScope::advanceTime() {
-    if (m_triggerAtMs && m_clock.nowMs() >= *m_triggerAtMs)
-        completeAcquisition();
+    m_messageAtMs = m_clock.nowMs();
+    if (m_triggerAtMs && m_messageAtMs >= *m_triggerAtMs)
+        completeAcquisition(*m_triggerAtMs);
+    if (m_saving && m_messageAtMs >= m_saveDoneAtMs) {
+        m_saving = false;
+        if (m_observer)
+            m_observer("saved", m_saveDoneAtMs);
+    }
 }
 
 void SimScope::reset() {
@@ -241,7 +249,9 @@ void SimScope::arm() {
     m_triggerAtMs = m_clock.nowMs() + std::llround(std::min(waitMs, 1e9));
 }
 
-void SimScope::completeAcquisition() {
+void SimScope::completeAcquisition(qint64 atMs) {
+    if (m_observer)
+        m_observer("triggered", atMs);
     m_triggerAtMs.reset();
     m_running = false;
     ++m_acquisitions;
@@ -257,6 +267,7 @@ quint64 SimScope::takeAcquisition() {
 void SimScope::startSave() {
     const qint64 now = m_clock.nowMs();
     m_saveDoneAtMs = std::max(m_saveDoneAtMs, now) + std::llround(m_saveSeconds * 1000.0);
+    m_saving = true;
 }
 
 bool SimScope::writeFile(const QString &hostPath, const QByteArray &bytes,
@@ -437,6 +448,10 @@ void SimScope::saveWaveforms(const ScpiCommand &command) {
         return;
     const bool internal = m_waveformFormat == "INTERNAL";
     const quint64 acquisition = takeAcquisition();
+    if (m_noFiles) {
+        startSave();
+        return;
+    }
     for (int channel = 1; channel <= WaveformSource::ChannelCount; ++channel) {
         const QByteArray name = "CH" + QByteArray::number(channel);
         if (source != "ALL" && source != name)
@@ -473,6 +488,10 @@ void SimScope::saveImage(const ScpiCommand &command) {
     if (!path)
         return;
     const quint64 acquisition = takeAcquisition();
+    if (m_noFiles) {
+        startSave();
+        return;
+    }
     QList<Waveform> channels;
     for (int channel = 1; channel <= WaveformSource::ChannelCount; ++channel)
         channels.append(m_waveforms.waveform(channel, acquisition));
@@ -503,7 +522,7 @@ void SimScope::forceTrigger(const ScpiCommand &command) {
     if (!command.arguments.isEmpty() && !keyword(command, {"FORC"}))
         return;
     if (m_triggerAtMs)
-        completeAcquisition();
+        completeAcquisition(m_clock.nowMs());
     else if (m_running)
         ++m_acquisitions;
 }
@@ -553,7 +572,9 @@ QByteArray SimScope::allEvents(const ScpiCommand &) {
 }
 
 QByteArray SimScope::busy(const ScpiCommand &) {
-    const bool saving = m_clock.nowMs() < m_saveDoneAtMs;
+    // The time the message came, so a save that BUSY? reports done has
+    // been noticed as done.
+    const bool saving = m_messageAtMs < m_saveDoneAtMs;
     return flag(m_busyForever || m_triggerAtMs || saving);
 }
 

@@ -8,6 +8,7 @@
 
 #include <QByteArrayList>
 #include <QHash>
+#include <functional>
 #include <random>
 #include <utility>
 
@@ -33,6 +34,11 @@ public:
     // only when DESE enables that bit.
     void queueEvent(int code, QByteArrayView text);
 
+    // Told of each trigger ("triggered") and finished save ("saved") with
+    // the clock's time it happened at, when the next message notices it.
+    using Observer = std::function<void(QByteArrayView what, qint64 atMs)>;
+    void setObserver(Observer observer) { m_observer = std::move(observer); }
+
     // True once, after the message whose save command was the one the power
     // cycle fault waits for; the rest of that message was dropped.
     bool takePowerCycle() { return std::exchange(m_powerCycleDue, false); }
@@ -52,7 +58,7 @@ private:
     void advanceTime();
     void reset();
     void arm();
-    void completeAcquisition();
+    void completeAcquisition(qint64 atMs);
     quint64 takeAcquisition();
     void startSave();
     bool writeFile(const QString &hostPath, const QByteArray &bytes, QByteArrayView scopeName);
@@ -121,6 +127,8 @@ private:
     std::mt19937_64 m_random;
     QByteArrayList m_events;
     const bool m_busyForever;
+    const bool m_noFiles;
+    Observer m_observer;
     const SimOptions::DriveFault m_driveFault;
     const int m_powerCycleAfter;
     int m_saves = 0;
@@ -138,6 +146,8 @@ private:
     std::optional<qint64> m_triggerAtMs;
     quint64 m_acquisitions = 0;
     qint64 m_saveDoneAtMs = 0;
+    bool m_saving = false;
+    qint64 m_messageAtMs = 0;
     QByteArray m_waveformFormat;
     QByteArray m_gating;
     QByteArray m_imageFormat;

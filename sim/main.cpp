@@ -31,7 +31,7 @@ int main(int argc, char *argv[]) {
                      qPrintable(options->storage));
         return 1;
     }
-    CommandLog log(options->logPath);
+    CommandLog log(options->logPath, options->logTimestamps);
     if (!options->logPath.isEmpty() && !log.isOpen()) {
         std::fprintf(stderr, "mardock-scopesim: cannot open the command log %s: %s\n",
                      qPrintable(options->logPath), qPrintable(log.errorString()));
@@ -41,6 +41,9 @@ int main(int argc, char *argv[]) {
     ElapsedClock clock;
     SimScope scope(*options, clock);
     PowerSwitch power(scope, options->powerOffMs);
+    scope.setObserver([&log, &clock](QByteArrayView what, qint64 atMs) {
+        log.appendEvent(what, clock.monotonicUsAt(atMs));
+    });
     SimServer server(scope, log, power, *options);
     if (!server.listen(options->port)) {
         std::fprintf(stderr, "mardock-scopesim: cannot listen on 127.0.0.1:%u: %s\n",

@@ -1,15 +1,24 @@
 #include "SimProcess.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTest>
 
+#include <time.h>
+
 // The simulator as its own program: what a bare socket client sees, and how
 // the process starts and ends. The program's own traffic with it is checked
 // end to end, and its link faults through the instrument I/O control.
 namespace {
+
+qint64 monotonicUs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
+}
 
 // A bare client of the simulator's socket, as an instrument library would be.
 class Client {
@@ -77,6 +86,52 @@ private slots:
         Client fresh(sim.port());
         QCOMPARE(fresh.query("BUSY?"), QByteArray("0"));
         QVERIFY(client.waitForDisconnected());
+    }
+
+    // With timestamps every line carries the monotonic time and its kind, so
+    // a reader can place the scope's own events among the messages; saves
+    // without files still keep the scope busy for the save time.
+    void timestampedLogAndSavesWithoutFiles() {
+        const qint64 before = monotonicUs();
+        SimProcess sim(
+            {"--log-timestamps", "--no-files", "--trigger-mean", "0", "--save-time", "0.05"});
+        QVERIFY(sim.started());
+        Client client(sim.port());
+        client.send("ACQ:STOPA SEQ;STATE 0");
+        client.send("ACQ:STATE 1");
+        QCOMPARE(client.query("BUSY?"), QByteArray("0"));
+        client.send(R"(SAV:WAVE ALL, "E:\x")");
+        while (client.query("BUSY?") != QByteArray("0")) {
+        }
+        const qint64 after = monotonicUs();
+
+        QStringList kinds;
+        qint64 savedAt = 0, saveSentAt = 0, lastMessageAt = 0;
+        for (const QString &line : sim.commandLog()) {
+            const qint64 at = line.section(u' ', 0, 0).toLongLong();
+            const QString kind = line.section(u' ', 1, 1);
+            const QString text = line.section(u' ', 2);
+            QVERIFY2(at >= before && at <= after, qPrintable(line));
+            if (kind == u">") {
+                QVERIFY2(at >= lastMessageAt, qPrintable(line));
+                lastMessageAt = at;
+                if (text.startsWith(QStringLiteral("SAV:WAVE ALL")))
+                    saveSentAt = at;
+                if (!kinds.isEmpty() && kinds.back() == text)
+                    continue;
+            } else if (text == u"saved") {
+                savedAt = at;
+            }
+            kinds << (kind == u">" ? text : kind + text);
+        }
+        // An event is written when the next message notices it.
+        QCOMPARE(kinds, QStringList({"ACQ:STOPA SEQ;STATE 0", "ACQ:STATE 1", "BUSY?", "*triggered",
+                                     R"(SAV:WAVE ALL, "E:\x")", "BUSY?", "*saved"}));
+        // The save ends on the scope's millisecond clock, 50 ms after it began.
+        QVERIFY(savedAt - saveSentAt > 49000 && savedAt - saveSentAt <= 50000);
+        QVERIFY(QDir(sim.storageDir())
+                    .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
+                    .isEmpty());
     }
 
     // Power lost right after the second save: its files are written, the

@@ -72,6 +72,7 @@ private slots:
     void images_data();
     void images();
     void isfMatchesCsvAndCurve();
+    void observedEventsAndSavesWithoutFiles();
 };
 
 void TestSimScope::initTestCase() {
@@ -321,3 +322,36 @@ void TestSimScope::isfMatchesCsvAndCurve() {
 
 QTEST_MAIN(TestSimScope)
 #include "tst_simscope.moc"
+
+// Triggers and finished saves are told with the time they happened, not when
+// a poll noticed them; without files, saves keep the scope busy all the same.
+void TestSimScope::observedEventsAndSavesWithoutFiles() {
+    SimOptions options;
+    options.noFiles = true;
+    Rig rig(options);
+    QStringList seen;
+    rig.scope->setObserver([&seen](QByteArrayView what, qint64 atMs) {
+        seen << QStringLiteral("%1@%2").arg(QString::fromLatin1(what)).arg(atMs);
+    });
+    rig.send("ACQ:STOPA SEQ;STATE 0");
+    rig.send("ACQ:STATE 1");
+    rig.clock.advance(3600000);
+    QCOMPARE(rig.send("BUSY?"), QByteArray("0"));
+    QCOMPARE(seen.size(), 1);
+    const qint64 triggeredAt = seen.front().section(u'@', 1).toLongLong();
+    QVERIFY(seen.front().startsWith(QStringLiteral("triggered@")));
+    QVERIFY(triggeredAt >= 1000 && triggeredAt < 3601000);
+
+    rig.send(R"(SAV:WAVE ALL, "E:\a")");
+    rig.send(R"(SAV:IMAG "E:\a.png")");
+    rig.clock.advance(999);
+    QCOMPARE(rig.send("BUSY?"), QByteArray("1"));
+    QCOMPARE(seen.size(), 1);
+    rig.clock.advance(500);
+    QCOMPARE(rig.send("BUSY?"), QByteArray("0"));
+    QCOMPARE(seen.back(), QStringLiteral("saved@%1").arg(3601000 + 1000));
+    rig.clock.advance(10);
+    rig.send("BUSY?");
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(rig.files(), QStringList());
+}
