@@ -74,8 +74,8 @@ Addresses resolve(const QByteArray &host, quint16 port, Transport::Deadline dead
     if (const auto failure = waitUntilReady(lookup->done, POLLIN, deadline, "the host name"))
         throw TransportError(
             QStringLiteral("cannot resolve %1: %2").arg(QString::fromUtf8(host), *failure));
-    if (!lookup->finished.load(std::memory_order_acquire))
-        throw TransportError(lookupError(host, EAI_SYSTEM));
+    // The lookup signals only once finished; the load makes its results seen.
+    lookup->finished.load(std::memory_order_acquire);
     if (lookup->result != 0)
         throw TransportError(lookupError(host, lookup->result));
     return Addresses(std::exchange(lookup->found, nullptr), ::freeaddrinfo);

@@ -13,7 +13,8 @@ public:
     // The program is closing: a wait ends at once instead of running out.
     virtual bool ending() const = 0;
     virtual QString statusText() const = 0;
-    // Replaces the status line's text and repaints it at once.
+    // Replaces the status line's text. The window may repaint it a little
+    // later, at a bounded rate, but always shows the latest text.
     virtual void setStatusText(const QString &text) = 0;
     // Runs pending user-interface events. With maxWaitMs > 0 it first waits up
     // to that long for an event to arrive, instead of spinning.
