@@ -127,8 +127,10 @@ private slots:
         // An event is written when the next message notices it.
         QCOMPARE(kinds, QStringList({"ACQ:STOPA SEQ;STATE 0", "ACQ:STATE 1", "BUSY?", "*triggered",
                                      R"(SAV:WAVE ALL, "E:\x")", "BUSY?", "*saved"}));
-        // The save ends on the scope's millisecond clock, 50 ms after it began.
-        QVERIFY(savedAt - saveSentAt > 49000 && savedAt - saveSentAt <= 50000);
+        // The save ends on the scope's millisecond clock, 50 ms after it began
+        // (its whole milliseconds allow 1 ms less). No upper bound: a loaded
+        // machine may process the save command late.
+        QVERIFY(savedAt - saveSentAt >= 49000);
         QVERIFY(QDir(sim.storageDir())
                     .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
                     .isEmpty());
