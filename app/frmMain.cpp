@@ -20,9 +20,9 @@ constexpr int px(int twips) {
     return twips / 15;
 }
 
-// About ten status repaints a second at most: the dots of a wait move on at
+// About five status repaints a second at most: the dots of a wait move on at
 // a readable pace, and each repaint of the line costs more than a poll.
-constexpr int StatusRefreshMs = 100;
+constexpr int StatusRefreshMs = 200;
 
 } // namespace
 

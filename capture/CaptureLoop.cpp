@@ -25,7 +25,7 @@ constexpr milliseconds RestoreRetryPause{100};
 // is seen at most a pause later. The window hears of each batch's dots.
 constexpr milliseconds BackToBack{20};
 constexpr milliseconds PollPause{2};
-constexpr milliseconds PollBatch{100};
+constexpr milliseconds PollBatch{250};
 
 // The event status register's command, execution and device error bits.
 constexpr int ErrorEvents = 32 | 16 | 8;

@@ -16,8 +16,11 @@ constexpr float SecondsPerDay = 86400.0f;
 // The longest a wait blocks for new events before it looks at the clock again.
 // Any event, Stop's click among them, ends the block at once, and so does the
 // end of the call waited for, so this only sets how often a long wait draws a
-// dot and checks that the scope still answers.
-constexpr int WakeUpMs = 50;
+// dot. Each pass costs the window a wake-up.
+constexpr int WakeUpMs = 100;
+// While a call is in flight nothing but the clock needs the window awake: the
+// call's end and every event wake it. It looks again at least this often.
+constexpr int CallWakeUpMs = 1000;
 constexpr int DotsThatCollapse = 10;
 // How long Stop lets the call in flight finish before cutting it short: a
 // responsive scope answers well within it, so the wire sees the call whole.
@@ -58,7 +61,7 @@ bool CommandExchange::await(IoExecutor::Job job) {
             done = false;
             break;
         }
-        m_host.pumpEvents(WakeUpMs);
+        m_host.pumpEvents(runWasActive ? untilSilenceShows() : CallWakeUpMs);
         if (runWasActive)
             watchSilence();
     }
@@ -136,6 +139,15 @@ void CommandExchange::watchSilence() {
     m_textBeforeSilence = m_host.statusText();
     m_host.setStatusText(leadingNumber(m_textBeforeSilence) +
                          QStringLiteral(": Scope not answering"));
+}
+
+// How long the window may sleep before the not-answering text is due.
+int CommandExchange::untilSilenceShows() const {
+    if (!m_unansweredSince || !m_textBeforeSilence.isNull())
+        return CallWakeUpMs;
+    const auto left =
+        ceil<milliseconds>(*m_unansweredSince + milliseconds(NotAnsweringMs) - steady_clock::now());
+    return int(std::clamp<milliseconds::rep>(left.count(), 1, CallWakeUpMs));
 }
 
 void CommandExchange::scopeWrite(const QString &command, int maxAttempts) {

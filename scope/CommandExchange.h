@@ -92,6 +92,7 @@ private:
     bool await(IoExecutor::Job job);
     bool abandoned(bool runWasActive) const;
     void watchSilence();
+    int untilSilenceShows() const;
     void pumpUntil(float now, float end, float seconds);
 
     Instrument &m_instrument;
