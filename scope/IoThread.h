@@ -2,6 +2,7 @@
 
 #include "IoExecutor.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -44,8 +45,11 @@ private:
     std::deque<Queued> m_queue;
     Ticket m_lastSubmitted = 0;
     Ticket m_running = 0;
-    // Jobs finish in order: every ticket up to this one has.
+    // Jobs finish in order: every ticket up to this one has. The atomic
+    // copies let either side look for the other without the lock.
     Ticket m_lastFinished = 0;
+    std::atomic<Ticket> m_finished{0};
+    std::atomic<Ticket> m_submitted{0};
     bool m_quitting = false;
     Cancellation *m_token = nullptr;
     std::thread m_thread;
