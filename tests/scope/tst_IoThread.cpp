@@ -81,6 +81,25 @@ private slots:
         QCOMPARE(ran, (QStringList{"first", "second"}));
     }
 
+    // A job handed over while the I/O thread still looks for one, as it
+    // stops looking, or once it sleeps, runs; and its end reaches a caller
+    // still looking for it as well as one already asleep.
+    void handOffsAcrossTheLookAndTheSleep() {
+        IoThread io;
+        std::atomic<int> ran{0};
+        for (const auto gap : {0us, 20us, 80us, 100us, 130us, 500us, 3000us}) {
+            std::this_thread::sleep_for(gap);
+            const auto quick = io.submit([&] { ++ran; });
+            QVERIFY(io.waitFinished(quick, 10s));
+            const auto slow = io.submit([&, gap] {
+                std::this_thread::sleep_for(gap);
+                ++ran;
+            });
+            QVERIFY(io.waitFinished(slow, 10s));
+        }
+        QCOMPARE(ran.load(), 14);
+    }
+
     // A query the scope never answers ends on a cancel, well before its
     // timeout, and says so.
     void cancelEndsAPendingRead() {
