@@ -102,15 +102,15 @@ PacedPolls pacedPolls(quint16 port, int durationMs) {
             return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
         };
         const double cpuStart = cpuNow();
-        const auto start = steady_clock::now();
-        const auto end = start + milliseconds(durationMs);
+        QElapsedTimer timer;
+        timer.start();
         int polls = 0;
-        while (steady_clock::now() < end) {
+        while (!timer.hasExpired(durationMs)) {
             client.query("BUSY?");
             ++polls;
             std::this_thread::sleep_for(milliseconds(2));
         }
-        const double wall = duration<double>(steady_clock::now() - start).count();
+        const double wall = since(timer);
         result.cpuShare = (cpuNow() - cpuStart) / wall;
         result.pollRate = polls / wall;
     });

@@ -133,20 +133,27 @@ void CommandExchange::answered(const Attempt &outcome) {
 // Inside a run, exchanges that have failed or hung for a while replace the
 // status with a text that says so; the dots go on behind it.
 void CommandExchange::watchSilence() {
-    if (!m_unansweredSince || !m_textBeforeSilence.isNull() ||
-        steady_clock::now() - *m_unansweredSince < milliseconds(NotAnsweringMs))
+    const auto due = silenceDue();
+    if (!due || steady_clock::now() < *due)
         return;
     m_textBeforeSilence = m_host.statusText();
     m_host.setStatusText(leadingNumber(m_textBeforeSilence) +
                          QStringLiteral(": Scope not answering"));
 }
 
+// When the not-answering text is to replace the status, if it is to.
+std::optional<steady_clock::time_point> CommandExchange::silenceDue() const {
+    if (!m_unansweredSince || !m_textBeforeSilence.isNull())
+        return std::nullopt;
+    return *m_unansweredSince + milliseconds(NotAnsweringMs);
+}
+
 // How long the window may sleep before the not-answering text is due.
 int CommandExchange::untilSilenceShows() const {
-    if (!m_unansweredSince || !m_textBeforeSilence.isNull())
+    const auto due = silenceDue();
+    if (!due)
         return CallWakeUpMs;
-    const auto left =
-        ceil<milliseconds>(*m_unansweredSince + milliseconds(NotAnsweringMs) - steady_clock::now());
+    const auto left = ceil<milliseconds>(*due - steady_clock::now());
     return int(std::clamp<milliseconds::rep>(left.count(), 1, CallWakeUpMs));
 }
 

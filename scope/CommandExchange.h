@@ -92,6 +92,7 @@ private:
     bool await(IoExecutor::Job job);
     bool abandoned(bool runWasActive) const;
     void watchSilence();
+    std::optional<std::chrono::steady_clock::time_point> silenceDue() const;
     int untilSilenceShows() const;
     void pumpUntil(float now, float end, float seconds);
 

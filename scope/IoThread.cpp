@@ -49,14 +49,13 @@ IoExecutor::Ticket IoThread::submit(Job job) {
         const std::lock_guard lock(m_lock);
         ticket = ++m_lastSubmitted;
         m_queue.push_back({ticket, std::move(job), QThread::currentThread()->eventDispatcher()});
-        m_submitted.store(ticket, std::memory_order_release);
     }
     m_changed.notify_all();
     return ticket;
 }
 
 bool IoThread::finished(Ticket ticket) const {
-    return ticket <= m_finished.load(std::memory_order_acquire);
+    return ticket <= m_lastFinished.load(std::memory_order_acquire);
 }
 
 bool IoThread::waitFinished(Ticket ticket, std::chrono::milliseconds limit) {
@@ -83,7 +82,7 @@ void IoThread::serve() {
         if (m_queue.empty() && !m_quitting) {
             const Ticket last = m_lastFinished;
             lock.unlock();
-            spinUntil([&] { return m_submitted.load(std::memory_order_acquire) > last; });
+            spinUntil([&] { return m_lastSubmitted.load(std::memory_order_acquire) > last; });
             lock.lock();
         }
         m_changed.wait(lock, [this] { return m_quitting || !m_queue.empty(); });
@@ -98,8 +97,7 @@ void IoThread::serve() {
         next.job = nullptr;
         lock.lock();
         m_running = 0;
-        m_lastFinished = next.ticket;
-        m_finished.store(next.ticket, std::memory_order_release);
+        m_lastFinished.store(next.ticket, std::memory_order_release);
         m_changed.notify_all();
         if (next.wake)
             next.wake->wakeUp();

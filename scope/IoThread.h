@@ -43,13 +43,11 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::deque<Queued> m_queue;
-    Ticket m_lastSubmitted = 0;
     Ticket m_running = 0;
-    // Jobs finish in order: every ticket up to this one has. The atomic
-    // copies let either side look for the other without the lock.
-    Ticket m_lastFinished = 0;
-    std::atomic<Ticket> m_finished{0};
-    std::atomic<Ticket> m_submitted{0};
+    // Changed under the lock; read without it by a side that looks for the
+    // other. Jobs finish in order: every ticket up to m_lastFinished has.
+    std::atomic<Ticket> m_lastSubmitted{0};
+    std::atomic<Ticket> m_lastFinished{0};
     bool m_quitting = false;
     Cancellation *m_token = nullptr;
     std::thread m_thread;

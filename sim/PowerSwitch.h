@@ -14,7 +14,6 @@ class PowerSwitch : public QObject {
 public:
     PowerSwitch(SimScope &scope, int offMs, QObject *parent = nullptr);
 
-    bool isOn() const { return !m_offTimer.isActive(); }
     // Switches off when the scope's last message asked for it; true if it did.
     bool cycleIfDue();
 
