@@ -33,16 +33,19 @@ void Cancellation::install() {
     installed = this;
 }
 
+// The flag and the descriptor change together under the lock, so a cancel
+// and a reset that race leave both set or both clear.
 void Cancellation::cancel() {
+    const std::lock_guard lock(m_lock);
     m_cancelled.store(true, std::memory_order_release);
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(m_event, &one, sizeof one);
-    const std::lock_guard lock(m_socketLock);
     if (m_socket >= 0)
         ::shutdown(m_socket, SHUT_RDWR);
 }
 
 void Cancellation::reset() {
+    const std::lock_guard lock(m_lock);
     std::uint64_t count = 0;
     [[maybe_unused]] const ssize_t read = ::read(m_event, &count, sizeof count);
     m_cancelled.store(false, std::memory_order_release);
@@ -75,7 +78,7 @@ Cancellation::Watch::Watch(int socket)
     : m_token(installed) {
     if (!m_token)
         return;
-    const std::lock_guard lock(m_token->m_socketLock);
+    const std::lock_guard lock(m_token->m_lock);
     m_token->m_socket = socket;
     if (m_token->cancelled())
         ::shutdown(socket, SHUT_RDWR);
@@ -84,6 +87,6 @@ Cancellation::Watch::Watch(int socket)
 Cancellation::Watch::~Watch() {
     if (!m_token)
         return;
-    const std::lock_guard lock(m_token->m_socketLock);
+    const std::lock_guard lock(m_token->m_lock);
     m_token->m_socket = -1;
 }

@@ -52,6 +52,7 @@ public:
 private:
     int m_event = -1;
     std::atomic<bool> m_cancelled{false};
-    std::mutex m_socketLock;
+    // Guards the flag and the descriptor's count as one, and the socket.
+    std::mutex m_lock;
     int m_socket = -1;
 };
