@@ -3,11 +3,11 @@
 #include "TransportError.h"
 #include "WaitUntilReady.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -34,7 +34,9 @@ struct Lookup {
             ::freeaddrinfo(found);
     }
     int done;
-    std::atomic<bool> finished{false};
+    // Hands the results over: the descriptor only wakes the waiter, and a
+    // wake-up through the kernel orders no memory for the language.
+    std::mutex handover;
     int result = 0;
     addrinfo *found = nullptr;
 };
@@ -65,17 +67,20 @@ Addresses resolve(const QByteArray &host, quint16 port, Transport::Deadline dead
     if (lookup->done < 0)
         throw TransportError(lookupError(host, EAI_SYSTEM));
     std::thread([lookup, host, service, hints] {
-        lookup->result =
-            ::getaddrinfo(host.constData(), service.constData(), &hints, &lookup->found);
-        lookup->finished.store(true, std::memory_order_release);
+        addrinfo *found = nullptr;
+        const int result = ::getaddrinfo(host.constData(), service.constData(), &hints, &found);
+        {
+            const std::lock_guard held(lookup->handover);
+            lookup->result = result;
+            lookup->found = found;
+        }
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(lookup->done, &one, sizeof one);
     }).detach();
     if (const auto failure = waitUntilReady(lookup->done, POLLIN, deadline, "the host name"))
         throw TransportError(
             QStringLiteral("cannot resolve %1: %2").arg(QString::fromUtf8(host), *failure));
-    // The lookup signals only once finished; the load makes its results seen.
-    lookup->finished.load(std::memory_order_acquire);
+    const std::lock_guard held(lookup->handover);
     if (lookup->result != 0)
         throw TransportError(lookupError(host, lookup->result));
     return Addresses(std::exchange(lookup->found, nullptr), ::freeaddrinfo);
