@@ -109,6 +109,30 @@ ViSession VisaLibrary::resourceManager() {
     return *m_manager;
 }
 
+std::optional<VisaLibrary::Opened> VisaLibrary::openSession(const QByteArray &descriptor,
+                                                            std::chrono::milliseconds limit) {
+    const ViSession manager = resourceManager();
+    if (m_opening.load(std::memory_order_acquire))
+        throw TransportError(QStringLiteral(
+            "the VISA library has not returned from an earlier open that timed out"));
+    m_opening.store(true, std::memory_order_relaxed);
+    // The call holds the library, so it stays loaded for an open that never
+    // returns.
+    return abandonableCall<Opened>(
+        limit,
+        [library = shared_from_this(), manager, descriptor] {
+            Opened opened;
+            opened.status =
+                library->m_calls.open(manager, descriptor.constData(), NoLock, 0, &opened.session);
+            library->m_opening.store(false, std::memory_order_release);
+            return opened;
+        },
+        [library = shared_from_this()](Opened &late) {
+            if (late.status >= Success)
+                library->m_calls.close(late.session);
+        });
+}
+
 QString VisaLibrary::describe(ViStatus status) {
     const QString code =
         QStringLiteral("VISA status 0x%1").arg(quint32(status), 8, 16, QLatin1Char('0'));

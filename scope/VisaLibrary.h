@@ -6,6 +6,7 @@
 #include <QLibrary>
 #include <QSet>
 #include <QStringList>
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -15,6 +16,9 @@
 // drivers keeps using them. With no library installed it lists and opens
 // nothing. A library that hangs in its listing is given up on after
 // ListingLimit and not called again, and a listing stops at MaxResources.
+// An open that outlasts its bound is abandoned; until the library returns
+// from it, every further open fails at once, so a wedged library holds at
+// most one thread.
 //
 // Always held by a shared_ptr: its transports hold on to it, since their
 // sessions live inside the library.
@@ -56,6 +60,16 @@ public:
     std::unique_ptr<Transport> open(const QString &descriptor) override;
 
     const Calls &calls() const { return m_calls; }
+    struct Opened {
+        VisaApi::ViStatus status = VisaApi::Success;
+        VisaApi::ViSession session = 0;
+    };
+    // Opens a session on `descriptor`, waiting no longer than `limit`:
+    // nullopt when it did not return in time (a session it opens later is
+    // closed again). Throws TransportError while an abandoned open is still
+    // running.
+    std::optional<Opened> openSession(const QByteArray &descriptor,
+                                      std::chrono::milliseconds limit);
     // The default resource manager session, opened on first use; throws
     // TransportError when the library refuses it.
     VisaApi::ViSession resourceManager();
@@ -71,6 +85,8 @@ private:
     bool m_loaded = false;
     // A listing was abandoned: the library is wedged, or busy for good.
     bool m_hung = false;
+    // An abandoned open has not returned yet; cleared by its own thread.
+    std::atomic<bool> m_opening{false};
     std::optional<VisaApi::ViSession> m_manager;
     // Lower-cased descriptors of the last listing.
     QSet<QString> m_listed;

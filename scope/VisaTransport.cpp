@@ -1,6 +1,5 @@
 #include "VisaTransport.h"
 
-#include "AbandonableCall.h"
 #include "TransportError.h"
 #include "VisaLibrary.h"
 
@@ -16,22 +15,10 @@ VisaTransport::~VisaTransport() {
 }
 
 void VisaTransport::open(Deadline deadline) {
-    using Opened = std::pair<ViStatus, ViSession>;
-    const ViSession manager = m_library->resourceManager();
     // A library that never returns from its open must not hold the exchange
-    // past its bound; a session it opens after that is closed again.
-    const auto opened = abandonableCall<Opened>(
-        std::max(ceil<milliseconds>(deadline - steady_clock::now()), 0ms),
-        [library = m_library, manager, name = m_descriptor] {
-            ViSession session = 0;
-            const ViStatus status =
-                library->calls().open(manager, name.constData(), NoLock, 0, &session);
-            return Opened{status, session};
-        },
-        [library = m_library](Opened &late) {
-            if (late.first >= Success)
-                library->calls().close(late.second);
-        });
+    // past its bound.
+    const auto opened = m_library->openSession(
+        m_descriptor, std::max(ceil<milliseconds>(deadline - steady_clock::now()), 0ms));
     if (!opened)
         throw TransportError(QStringLiteral("timed out waiting for the VISA library to open %1")
                                  .arg(QString::fromLatin1(m_descriptor)));

@@ -178,22 +178,36 @@ private slots:
         QCOMPARE(calls.readAll().count("viFindRsrc"), fromLibrary ? 2 : 1);
     }
 
-    // An open that never returns fails the write within the write's bound.
+    // An open that never returns fails the write within the write's bound,
+    // and later opens fail at once instead of leaving a thread each behind
+    // in the library.
     void hangInOpen() {
+        QTemporaryDir dir;
+        const QString logPath = dir.filePath("calls.log");
+        const Switch log("MARDOCK_STANDIN_VISA_LOG", logPath.toUtf8());
         const Switch port("MARDOCK_STANDIN_VISA_PORT", "4000");
         const Switch hang("MARDOCK_STANDIN_VISA_HANG", "open");
         const auto library = standin();
         const QString listed = "TCPIP0::127.0.0.1::4000::SOCKET";
         QVERIFY(library->descriptors().value_or(QStringList()).contains(listed));
-        const std::unique_ptr<Transport> transport = library->open(listed);
-        QVERIFY(transport);
-        try {
-            transport->write("*IDN?", std::chrono::milliseconds(200));
-            QFAIL("the write went through a hung open");
-        } catch (const TransportError &error) {
-            QVERIFY2(error.reason().contains("timed out waiting for the VISA library to open"),
-                     qPrintable(error.reason()));
+        const std::unique_ptr<Transport> first = library->open(listed);
+        const std::unique_ptr<Transport> second = library->open(listed);
+        QVERIFY(first && second);
+        const QStringList expected = {"timed out waiting for the VISA library to open",
+                                      "has not returned from an earlier open",
+                                      "has not returned from an earlier open"};
+        Transport *const tried[] = {first.get(), first.get(), second.get()};
+        for (int i = 0; i < expected.size(); ++i) {
+            try {
+                tried[i]->write("*IDN?", std::chrono::milliseconds(200));
+                QFAIL("the write went through a hung open");
+            } catch (const TransportError &error) {
+                QVERIFY2(error.reason().contains(expected[i]), qPrintable(error.reason()));
+            }
         }
+        QFile calls(logPath);
+        QVERIFY(calls.open(QIODevice::ReadOnly));
+        QCOMPARE(calls.readAll().count("viOpen"), 1);
     }
 };
 
