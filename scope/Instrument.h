@@ -28,6 +28,10 @@ public:
     virtual void deviceClear() = 0;
     virtual void write(const QString &command) = 0;
     virtual QString query(const QString &command) = 0;
+    // A query whose reply nobody reads: the reply is read to its end and let
+    // go of as it arrives, so even a huge one costs no memory. Status and
+    // error reporting as for query.
+    virtual void queryAndDrop(const QString &command) = 0;
     // Negative after a failed write or query, zero or positive after success.
     virtual int status() const = 0;
     // True once an operation has succeeded on a connection opened again after

@@ -143,11 +143,23 @@ void InstrumentControl::write(const QString &command) {
     });
 }
 
+std::chrono::milliseconds InstrumentControl::ask(const QString &command) {
+    Transport &link = transport();
+    const std::chrono::milliseconds timeout = exchangeTimeout(link);
+    link.write(encode(command), timeout);
+    return timeout;
+}
+
 QString InstrumentControl::query(const QString &command) {
     return attempt("query", [&] {
-        Transport &link = transport();
-        const std::chrono::milliseconds timeout = exchangeTimeout(link);
-        link.write(encode(command), timeout);
-        return QString::fromLatin1(link.read(m_terminator, timeout));
+        const std::chrono::milliseconds timeout = ask(command);
+        return QString::fromLatin1(m_transport->read(m_terminator, timeout));
+    });
+}
+
+void InstrumentControl::queryAndDrop(const QString &command) {
+    attempt("query", [&] {
+        const std::chrono::milliseconds timeout = ask(command);
+        m_transport->drop(m_terminator, timeout);
     });
 }

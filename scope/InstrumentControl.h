@@ -54,6 +54,7 @@ public:
     void deviceClear() override;
     void write(const QString &command) override;
     QString query(const QString &command) override;
+    void queryAndDrop(const QString &command) override;
     int status() const override { return m_status; }
     bool takeReconnected() override;
 
@@ -65,6 +66,8 @@ private:
     auto attempt(const char *operation, Operation &&run) -> decltype(run());
     Transport &transport();
     QByteArrayView encode(const QString &command);
+    // Sends a query; returns how long its reply may keep the link silent.
+    std::chrono::milliseconds ask(const QString &command);
     void succeeded();
     std::chrono::milliseconds exchangeTimeout(const Transport &link) const;
 

@@ -10,13 +10,14 @@ constexpr qsizetype KeptBufferBytes = 1024 * 1024;
 ReplyAssembler::ReplyAssembler(qsizetype maxBytes)
     : m_maxBytes(maxBytes) {}
 
-void ReplyAssembler::start(char terminator) {
+void ReplyAssembler::start(char terminator, Bytes bytes) {
     if (m_buffer.capacity() > KeptBufferBytes)
         m_buffer = QByteArray();
     m_buffer.truncate(0);
     m_held = 0;
     m_framer.emplace(terminator, m_maxBytes);
     m_terminator = terminator;
+    m_bytes = bytes;
 }
 
 char *ReplyAssembler::chunk() {
@@ -25,23 +26,27 @@ char *ReplyAssembler::chunk() {
 }
 
 std::optional<QByteArrayView> ReplyAssembler::add(qsizetype received, bool messageEnded) {
+    const qsizetype from = m_held;
     m_held += received;
     m_buffer.truncate(m_held);
-    if (m_terminatorMayFollow && !m_buffer.isEmpty()) {
+    if (m_terminatorMayFollow && received > 0) {
         m_terminatorMayFollow = false;
-        if (m_buffer.front() == m_terminator) {
-            m_buffer.remove(0, 1);
-            --m_held;
-            if (m_buffer.isEmpty())
+        if (m_buffer.at(from) == m_terminator) {
+            m_buffer.remove(from, 1);
+            if (--m_held == from)
                 return std::nullopt;
         }
     }
-    if (const auto frame = m_framer->find(m_buffer)) {
+    const QByteArrayView fresh = QByteArrayView(m_buffer).sliced(from);
+    const bool kept = m_bytes == Bytes::Kept;
+    if (!kept)
+        m_held = 0;
+    if (const auto frame = m_framer->findNext(fresh)) {
         m_terminatorMayFollow = frame->terminatorMayFollow && !messageEnded;
-        return QByteArrayView(m_buffer.constData(), frame->length);
+        return kept ? QByteArrayView(m_buffer.constData(), frame->length) : QByteArrayView();
     }
     if (messageEnded)
-        return QByteArrayView(m_buffer);
+        return kept ? QByteArrayView(m_buffer) : QByteArrayView();
     return std::nullopt;
 }
 

@@ -19,8 +19,11 @@ public:
 
     explicit ReplyAssembler(qsizetype maxBytes);
 
-    // Begins a new reply ended by `terminator`.
-    void start(char terminator);
+    enum class Bytes { Kept, Dropped };
+
+    // Begins a new reply ended by `terminator`. A dropped reply keeps no
+    // byte beyond the chunk just received, and comes back empty.
+    void start(char terminator, Bytes bytes = Bytes::Kept);
     // Where the link writes the next chunk: room for ChunkBytes bytes.
     char *chunk();
     // Takes the first `received` bytes of the chunk. Returns the reply,
@@ -35,6 +38,7 @@ private:
     qsizetype m_maxBytes;
     std::optional<ReplyFramer> m_framer;
     char m_terminator = '\n';
+    Bytes m_bytes = Bytes::Kept;
     QByteArray m_buffer;
     // Bytes of m_buffer that belong to the reply.
     qsizetype m_held = 0;

@@ -10,8 +10,10 @@
 // block "#0..." ends at a line feed. A "#" not followed by a complete block
 // header is ordinary text.
 //
-// Called again as more bytes arrive; each byte is examined once. Throws
-// TransportError for a reply longer than the cap, without waiting for it.
+// Called again as more bytes arrive; each byte is examined once, so a caller
+// that drops the reply may hand over each new piece alone and keep nothing.
+// Throws TransportError for a reply longer than the cap, without waiting for
+// it.
 class ReplyFramer {
 public:
     struct Frame {
@@ -25,11 +27,32 @@ public:
 
     ReplyFramer(char terminator, qsizetype maxBytes);
 
-    // nullopt while the reply is incomplete.
-    std::optional<Frame> find(QByteArrayView received);
+    // Every byte of the reply received so far; nullopt while incomplete.
+    std::optional<Frame> find(QByteArrayView received) { return findNext(received.sliced(m_seen)); }
+    // Only the bytes that follow those already seen. Offsets in the frame
+    // count from the start of the reply.
+    std::optional<Frame> findNext(QByteArrayView more);
 
 private:
+    enum class Shape { Undecided, Text, Block, IndefiniteBlock };
+    // "#", the digit count and up to nine length digits.
+    static constexpr qsizetype MaxHeader = 11;
+
+    // Takes one byte of a possible block header; false once it is text.
+    bool takeHeaderByte(char c);
+    std::optional<Frame> scanText(QByteArrayView bytes);
+    std::optional<Frame> scanIndefinite(QByteArrayView bytes);
+    std::optional<Frame> scanBlock(QByteArrayView bytes);
+    void checkLength(qint64 bytes) const;
+
     char m_terminator;
     qsizetype m_maxBytes;
-    qsizetype m_scanned = 0;
+    Shape m_shape = Shape::Undecided;
+    // Bytes of the reply examined.
+    qsizetype m_seen = 0;
+    char m_header[MaxHeader] = {};
+    qsizetype m_digits = 0;
+    qsizetype m_blockEnd = 0;
+    // The last byte examined was a "\r".
+    bool m_afterReturn = false;
 };

@@ -157,6 +157,14 @@ void SocketTransport::receive(Deadline deadline) {
 }
 
 QByteArrayView SocketTransport::read(char terminator, milliseconds timeout) {
+    return take(terminator, timeout, true);
+}
+
+void SocketTransport::drop(char terminator, milliseconds timeout) {
+    take(terminator, timeout, false);
+}
+
+QByteArrayView SocketTransport::take(char terminator, milliseconds timeout, bool keep) {
     if (m_fd < 0)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
     Deadline deadline = steady_clock::now() + timeout;
@@ -166,6 +174,10 @@ QByteArrayView SocketTransport::read(char terminator, milliseconds timeout) {
         m_buffer = QByteArray();
 
     ReplyFramer framer(terminator, MaxReplyBytes);
+    // Bytes at the front of m_buffer the framer has seen, and bytes of the
+    // reply let go of before m_buffer's front.
+    qsizetype examined = 0;
+    qsizetype dropped = 0;
     for (;;) {
         if (m_terminatorMayFollow && !m_buffer.isEmpty()) {
             m_terminatorMayFollow = false;
@@ -174,14 +186,20 @@ QByteArrayView SocketTransport::read(char terminator, milliseconds timeout) {
         }
         std::optional<ReplyFramer::Frame> frame;
         try {
-            frame = framer.find(m_buffer);
+            frame = framer.findNext(QByteArrayView(m_buffer).sliced(examined));
         } catch (const TransportError &error) {
             failAndClose(error.reason());
         }
         if (frame) {
-            m_consumed = frame->consumed;
+            m_consumed = frame->consumed - dropped;
             m_terminatorMayFollow = frame->terminatorMayFollow;
-            return QByteArrayView(m_buffer.constData(), frame->length);
+            return keep ? QByteArrayView(m_buffer.constData(), frame->length) : QByteArrayView();
+        }
+        if (keep) {
+            examined = m_buffer.size();
+        } else {
+            dropped += m_buffer.size();
+            m_buffer.truncate(0);
         }
         // The timeout bounds silence: a reply that keeps arriving completes.
         receive(deadline);

@@ -29,6 +29,7 @@ public:
     void write(QByteArrayView message, std::chrono::milliseconds timeout) override;
     // Replies are framed as ReplyFramer says.
     QByteArrayView read(char terminator, std::chrono::milliseconds timeout) override;
+    void drop(char terminator, std::chrono::milliseconds timeout) override;
     // Closes the connection: the only sure way to drop what a raw socket has
     // in flight. The next write reconnects.
     void clear() override;
@@ -40,6 +41,9 @@ private:
     void lose();
     [[noreturn]] void failAndClose(const QString &reason);
     void discardPending();
+    // One reply; a dropped one is let go of as it arrives and comes back
+    // empty.
+    QByteArrayView take(char terminator, std::chrono::milliseconds timeout, bool keep);
     void waitFor(short events, Deadline deadline, const char *waitingFor);
     void receive(Deadline deadline);
     QString peer() const;

@@ -20,6 +20,10 @@ public:
     // next call on the transport. A definite-length block ("#<n><len><bytes>")
     // comes back whole and raw, whatever bytes it holds.
     virtual QByteArrayView read(char terminator, std::chrono::milliseconds timeout) = 0;
+    // Reads one reply to its end as read() does, bounded the same way, but
+    // lets go of its bytes as they arrive: however long the reply, the
+    // transport holds no more of it than one chunk.
+    virtual void drop(char terminator, std::chrono::milliseconds timeout) = 0;
     // Drops anything pending in either direction. Never fails for an
     // instrument that has gone away.
     virtual void clear() = 0;

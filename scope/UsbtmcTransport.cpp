@@ -123,10 +123,19 @@ void UsbtmcTransport::write(QByteArrayView message, milliseconds timeout) {
 }
 
 QByteArrayView UsbtmcTransport::read(char terminator, milliseconds timeout) {
+    return receive(terminator, timeout, ReplyAssembler::Bytes::Kept);
+}
+
+void UsbtmcTransport::drop(char terminator, milliseconds timeout) {
+    receive(terminator, timeout, ReplyAssembler::Bytes::Dropped);
+}
+
+QByteArrayView UsbtmcTransport::receive(char terminator, milliseconds timeout,
+                                        ReplyAssembler::Bytes bytes) {
     if (m_fd < 0)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
     Deadline deadline = steady_clock::now() + timeout;
-    m_reply.start(terminator);
+    m_reply.start(terminator, bytes);
     for (;;) {
         setDriverTimeout(deadline, "a reply");
         const ssize_t got = ::read(m_fd, m_reply.chunk(), ReplyAssembler::ChunkBytes);

@@ -33,6 +33,7 @@ public:
     void write(QByteArrayView message, std::chrono::milliseconds timeout) override;
     // Replies are framed as ReplyFramer says, or end with the message.
     QByteArrayView read(char terminator, std::chrono::milliseconds timeout) override;
+    void drop(char terminator, std::chrono::milliseconds timeout) override;
     // Device clear through the driver; opens the device first if needed,
     // and gives up quietly when it is gone.
     void clear() override;
@@ -41,6 +42,8 @@ private:
     void open();
     void close();
     [[noreturn]] void failAndClose(const QString &reason);
+    QByteArrayView receive(char terminator, std::chrono::milliseconds timeout,
+                           ReplyAssembler::Bytes bytes);
     bool driverCall(unsigned long request, void *argument);
     void setDriverTimeout(Deadline deadline, const char *waitingFor);
     void waitFor(short events, Deadline deadline, const char *waitingFor);

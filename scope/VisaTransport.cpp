@@ -99,6 +99,15 @@ void VisaTransport::write(QByteArrayView message, milliseconds timeout) {
 }
 
 QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
+    return receive(terminator, timeout, ReplyAssembler::Bytes::Kept);
+}
+
+void VisaTransport::drop(char terminator, milliseconds timeout) {
+    receive(terminator, timeout, ReplyAssembler::Bytes::Dropped);
+}
+
+QByteArrayView VisaTransport::receive(char terminator, milliseconds timeout,
+                                      ReplyAssembler::Bytes bytes) {
     if (!m_session)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
     Deadline deadline = steady_clock::now() + timeout;
@@ -107,7 +116,7 @@ QByteArrayView VisaTransport::read(char terminator, milliseconds timeout) {
         setAttribute(AttrTermCharEnabled, 1);
         m_terminator = terminator;
     }
-    m_reply.start(terminator);
+    m_reply.start(terminator, bytes);
     for (;;) {
         setTimeout(deadline, "a reply");
         ViUInt32 got = 0;

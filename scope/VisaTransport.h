@@ -35,9 +35,12 @@ public:
     // Reads until the library reports the end of the message, or until a
     // reply framed as ReplyFramer says is complete.
     QByteArrayView read(char terminator, std::chrono::milliseconds timeout) override;
+    void drop(char terminator, std::chrono::milliseconds timeout) override;
     void clear() override;
 
 private:
+    QByteArrayView receive(char terminator, std::chrono::milliseconds timeout,
+                           ReplyAssembler::Bytes bytes);
     void open(Deadline deadline);
     void close();
     // The session ended without our asking: a failure.

@@ -335,6 +335,16 @@ void Vxi11Transport::write(QByteArrayView message, milliseconds timeout) {
 }
 
 QByteArrayView Vxi11Transport::read(char terminator, milliseconds timeout) {
+    receive(timeout, true);
+    const auto frame = ReplyFramer(terminator, MaxReplyBytes).find(m_reply);
+    return QByteArrayView(m_reply.constData(), frame ? frame->length : m_reply.size());
+}
+
+void Vxi11Transport::drop(char, milliseconds timeout) {
+    receive(timeout, false);
+}
+
+void Vxi11Transport::receive(milliseconds timeout, bool keep) {
     if (!m_link)
         throw TransportError(QStringLiteral("no connection to read a reply from"));
     Deadline deadline = steady_clock::now() + timeout;
@@ -344,6 +354,7 @@ QByteArrayView Vxi11Transport::read(char terminator, milliseconds timeout) {
     // Until the end is seen, the rest of this reply is still on its way.
     m_link->needsClear = true;
 
+    qsizetype received = 0;
     for (;;) {
         Device_ReadParms request{};
         request.lid = m_link->id;
@@ -357,7 +368,9 @@ QByteArrayView Vxi11Transport::read(char terminator, milliseconds timeout) {
         });
         if (status != RPC_SUCCESS)
             failAndClose(callError(status, "a reply"));
-        m_reply.append(reply.data.data_val, reply.data.data_len);
+        if (keep)
+            m_reply.append(reply.data.data_val, reply.data.data_len);
+        received += reply.data.data_len;
         const long error = reply.error;
         const bool end = reply.reason & EndReason;
         const bool arrived = reply.data.data_len > 0;
@@ -368,7 +381,7 @@ QByteArrayView Vxi11Transport::read(char terminator, milliseconds timeout) {
         if (error != 0)
             throw TransportError(
                 QStringLiteral("%1 failed the read: %2").arg(peer(), deviceError(error)));
-        if (m_reply.size() > MaxReplyBytes)
+        if (received > MaxReplyBytes)
             throw TransportError(
                 QStringLiteral("reply larger than %1 MiB").arg(MaxReplyBytes >> 20));
         if (end)
@@ -380,8 +393,6 @@ QByteArrayView Vxi11Transport::read(char terminator, milliseconds timeout) {
             throw TransportError(QStringLiteral("timed out waiting for the end of a reply"));
     }
     m_link->needsClear = false;
-    const auto frame = ReplyFramer(terminator, MaxReplyBytes).find(m_reply);
-    return QByteArrayView(m_reply.constData(), frame ? frame->length : m_reply.size());
 }
 
 void Vxi11Transport::clear() {

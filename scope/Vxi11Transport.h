@@ -36,6 +36,8 @@ public:
     // Reads until the instrument flags the end, then frames the reply as
     // ReplyFramer says (the terminator and a "\r" before it dropped).
     QByteArrayView read(char terminator, std::chrono::milliseconds timeout) override;
+    // Reads until the end is flagged, each piece let go of as it arrives.
+    void drop(char terminator, std::chrono::milliseconds timeout) override;
     // The instrument's own device clear; a link that does not answer it is
     // dropped instead.
     void clear() override;
@@ -43,6 +45,8 @@ public:
 private:
     struct Link;
 
+    // Reads until the instrument flags the end, into m_reply if `keep`.
+    void receive(std::chrono::milliseconds timeout, bool keep);
     void open(std::chrono::milliseconds timeout);
     void dropLink();
     [[noreturn]] void failAndClose(const QString &reason);

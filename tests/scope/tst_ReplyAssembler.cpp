@@ -8,8 +8,9 @@
 namespace {
 
 // Feeds chunks until a reply comes; `ends` says which chunks ended a message.
-QByteArray nextReply(ReplyAssembler &assembler, QByteArrayList &chunks, QList<bool> &ends) {
-    assembler.start('\n');
+QByteArray nextReply(ReplyAssembler &assembler, QByteArrayList &chunks, QList<bool> &ends,
+                     ReplyAssembler::Bytes bytes = ReplyAssembler::Bytes::Kept) {
+    assembler.start('\n', bytes);
     while (!chunks.isEmpty()) {
         const QByteArray chunk = chunks.takeFirst();
         std::memcpy(assembler.chunk(), chunk.constData(), chunk.size());
@@ -53,10 +54,20 @@ private slots:
         QFETCH(QList<bool>, ends);
         QFETCH(QByteArrayList, replies);
 
+        QByteArrayList dropChunks = chunks;
+        QList<bool> dropEnds = ends;
         ReplyAssembler assembler(1024);
         for (const QByteArray &reply : replies)
             QCOMPARE(nextReply(assembler, chunks, ends), reply);
         QVERIFY(chunks.isEmpty());
+
+        // Dropped replies end where kept ones do.
+        ReplyAssembler dropping(1024);
+        for (qsizetype i = 0; i + 1 < replies.size(); ++i)
+            QCOMPARE(nextReply(dropping, dropChunks, dropEnds, ReplyAssembler::Bytes::Dropped),
+                     QByteArray());
+        QCOMPARE(nextReply(dropping, dropChunks, dropEnds), replies.last());
+        QVERIFY(dropChunks.isEmpty());
     }
 
     // A reply over the cap fails at once, without waiting for the rest.

@@ -32,8 +32,8 @@ private slots:
         QTest::addRow("hash digit, then text") << QByteArray("#5\n") << '\n'
                                                << QByteArray("#5") << 3 << false;
     }
-    // The reply is the same whether the bytes come at once or one at a time;
-    // until then the framer asks for more.
+    // The reply is the same whether the bytes come at once or one at a time,
+    // kept or let go of as they come; until then the framer asks for more.
     void frames() {
         QFETCH(QByteArray, received);
         QFETCH(char, terminator);
@@ -53,6 +53,15 @@ private slots:
             first = piecewise.find(QByteArrayView(received).first(++fed));
         QVERIFY(first);
         QCOMPARE(received.left(first->length), reply);
+
+        ReplyFramer dropping(terminator, 1024);
+        std::optional<ReplyFramer::Frame> dropped;
+        for (qsizetype i = 0; !dropped && i < received.size(); ++i)
+            dropped = dropping.findNext(QByteArray(1, received[i]));
+        QVERIFY(dropped);
+        QCOMPARE(dropped->length, first->length);
+        QCOMPARE(dropped->consumed, first->consumed);
+        QCOMPARE(dropped->terminatorMayFollow, first->terminatorMayFollow);
     }
 
     void tooLong_data() {

@@ -1,3 +1,4 @@
+#include "HeapInUse.h"
 #include "InstrumentControl.h"
 #include "SimProcess.h"
 #include "SocketTransport.h"
@@ -242,6 +243,25 @@ private slots:
         control.write("ACQ:STATE 1");
         QCOMPARE(control.status(), 0);
         QTRY_VERIFY(rig.sim.commandLog().contains("ACQ:STATE 1"));
+    }
+
+    void droppedReply_data() { linkRows(); }
+    // A 4 MB reply nobody reads is taken in whole, so the next query gets its
+    // own reply, and the link keeps none of it once done.
+    void droppedReply() {
+        QFETCH(Link, link);
+        Rig rig(link, {"--record-length", "2000000"}, 10000);
+        QVERIFY(rig.sim.started());
+        InstrumentControl &control = rig.control;
+        QCOMPARE(control.query("BUSY?"), "0");
+
+        const qint64 before = heapInUse();
+        control.queryAndDrop("CURV?");
+        QVERIFY2(control.status() == 0, qPrintable(control.lastError()));
+        const qint64 grown = heapInUse() - before;
+        QVERIFY2(grown < 1024 * 1024, qPrintable(QString::number(grown)));
+        QCOMPARE(control.query("BUSY?"), "0");
+        QTRY_COMPARE(rig.sim.commandLog().mid(1), QStringList({"CURV?", "BUSY?"}));
     }
 };
 

@@ -1,3 +1,4 @@
+#include "HeapInUse.h"
 #include "InstrumentControl.h"
 #include "InstrumentListFile.h"
 #include "SimProcess.h"
@@ -135,6 +136,25 @@ private slots:
         QVERIFY(block.startsWith("#6200000"));
         QCOMPARE(block.size(), 8 + 200000);
         QVERIFY(block.contains('\n'));
+        QCOMPARE(control.query("BUSY?"), "0");
+    }
+
+    // A 2 MB reply nobody reads is taken in whole, chunk by chunk, so the
+    // next query gets its own reply, and the link keeps none of it.
+    void droppedReply() {
+        Rig rig({"--record-length", "1000000"});
+        QVERIFY(rig.sim.started());
+        InstrumentControl &control = rig.control;
+        QVERIFY(control.resourceList());
+        control.setSetting(Instrument::TimeoutSetting, 10000);
+        control.setDescriptor(rig.sim.descriptor());
+        QCOMPARE(control.query("BUSY?"), "0");
+
+        const qint64 before = heapInUse();
+        control.queryAndDrop("CURV?");
+        QVERIFY2(control.status() == 0, qPrintable(control.lastError()));
+        const qint64 grown = heapInUse() - before;
+        QVERIFY2(grown < 1024 * 1024, qPrintable(QString::number(grown)));
         QCOMPARE(control.query("BUSY?"), "0");
     }
 

@@ -72,6 +72,10 @@ QString FakeInstrument::query(const QString &command) {
     return reply;
 }
 
+void FakeInstrument::queryAndDrop(const QString &command) {
+    query(command);
+}
+
 QStringList FakeInstrument::sent() const {
     QStringList commands;
     for (const QString &entry : log)

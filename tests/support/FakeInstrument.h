@@ -19,6 +19,8 @@ public:
     void deviceClear() override;
     void write(const QString &command) override;
     QString query(const QString &command) override;
+    // Logged, failed and scripted as query; the reply goes nowhere.
+    void queryAndDrop(const QString &command) override;
     int status() const override { return m_status; }
     bool takeReconnected() override { return std::exchange(reconnected, false); }
 
