@@ -1,5 +1,7 @@
 #include "SimConnection.h"
 
+#include "ReplyFaults.h"
+
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -121,7 +123,7 @@ void SimConnection::trickleMore() {
     if (m_socket->bytesToWrite() > TrickleChunk)
         return;
     const qint64 size = std::min(m_trickleLeft, TrickleChunk);
-    write(QByteArray(size, '7'));
+    write(QByteArray(size, ReplyFaults::Filler));
     m_trickleLeft -= size;
 }
 

@@ -13,8 +13,7 @@ SimServer::SimServer(SimScope &scope, CommandLog &log, PowerSwitch &power,
     , m_scope(scope)
     , m_log(log)
     , m_power(power)
-    , m_options(options)
-    , m_random(options.seed) {
+    , m_faults(options) {
     connect(&m_server, &QTcpServer::newConnection, this, &SimServer::acceptConnection);
     connect(&power, &PowerSwitch::switchedOff, this, &SimServer::powerOff);
     connect(&power, &PowerSwitch::switchedOn, this, &SimServer::powerOn);
@@ -45,8 +44,8 @@ void SimServer::acceptConnection() {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         if (m_connection)
             m_connection->abort();
-        auto *connection =
-            new SimConnection(socket, m_options.replyDelayMs, m_options.firstReplyDelayMs, this);
+        auto *connection = new SimConnection(socket, m_faults.replyDelayMs(false),
+                                             m_faults.replyDelayMs(true), this);
         connect(
             connection, &SimConnection::messageReceived, this,
             [this, connection](QByteArrayView message) { handleMessage(*connection, message); });
@@ -58,46 +57,20 @@ void SimServer::acceptConnection() {
 
 void SimServer::handleMessage(SimConnection &connection, QByteArrayView message) {
     m_log.append(message);
-    ++m_messages;
-    if (!hanging()) {
+    if (!m_faults.hangsOnMessage()) {
         m_reply.resize(0);
         if (m_scope.handleMessage(message, m_reply))
             answer(connection);
         if (m_power.cycleIfDue())
             return;
     }
-    if (m_options.closeAfter > 0 && connection.messageCount() % m_options.closeAfter == 0)
+    if (m_faults.closesAfter(connection.messageCount()))
         connection.closeWhenSent();
 }
 
-bool SimServer::hanging() {
-    if (!m_options.hangAfter || m_messages <= *m_options.hangAfter)
-        return false;
-    // The hang starts with the first message after the N-th one.
-    if (!m_hang.isValid())
-        m_hang.start();
-    return m_options.hangMs < 0 || m_hang.elapsed() < m_options.hangMs;
-}
-
 void SimServer::answer(SimConnection &connection) {
-    if (m_options.oversize) {
-        connection.send("#9200000000");
-        connection.trickle(OversizeTrickle);
-    } else if (m_options.garbage) {
-        std::uniform_int_distribution<int> length(1, 64);
-        std::uniform_int_distribution<int> byte(0, 255);
-        QByteArray junk(length(m_random), '\0');
-        for (char &c : junk) {
-            // Junk of any byte but the terminator, so it stays one reply.
-            do
-                c = static_cast<char>(byte(m_random));
-            while (c == '\n');
-        }
-        connection.send(junk + '\n');
-    } else if (m_options.unterminated) {
-        connection.send(m_reply);
-    } else {
-        m_reply += '\n';
-        connection.send(m_reply);
-    }
+    const ReplyFaults::Reply reply = m_faults.shape(m_reply);
+    connection.send(reply.bytes);
+    if (reply.filler > 0)
+        connection.trickle(reply.filler);
 }

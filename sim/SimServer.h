@@ -1,12 +1,10 @@
 #pragma once
 
+#include "ReplyFaults.h"
 #include "SimOptions.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QTcpServer>
-
-#include <random>
 
 class CommandLog;
 class PowerSwitch;
@@ -21,9 +19,6 @@ class SimServer : public QObject {
     Q_OBJECT
 
 public:
-    // Filler sent after the announced length of an oversized reply.
-    static constexpr qint64 OversizeTrickle = 4 * 1024 * 1024;
-
     SimServer(SimScope &scope, CommandLog &log, PowerSwitch &power, const SimOptions &options,
               QObject *parent = nullptr);
 
@@ -39,18 +34,14 @@ private slots:
 
 private:
     void handleMessage(SimConnection &connection, QByteArrayView message);
-    bool hanging();
     void answer(SimConnection &connection);
 
     SimScope &m_scope;
     CommandLog &m_log;
     PowerSwitch &m_power;
-    const SimOptions m_options;
+    ReplyFaults m_faults;
     QTcpServer m_server;
     quint16 m_port = 0;
     QPointer<SimConnection> m_connection;
-    std::mt19937_64 m_random;
     QByteArray m_reply;
-    qint64 m_messages = 0;
-    QElapsedTimer m_hang;
 };

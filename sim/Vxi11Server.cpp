@@ -29,7 +29,6 @@ constexpr long NoLockHeldError = 12;
 constexpr long IoTimeoutError = 15;
 constexpr long AbortError = 23;
 
-constexpr qint64 OversizeAnnounced = 200'000'000;
 constexpr quint32 MaxReadPiece = 1024 * 1024;
 // A call carries at most one write's data and its parameters.
 constexpr qsizetype MaxCallRecord = Vxi11Server::MaxRecvSize + 4096;
@@ -88,8 +87,7 @@ Vxi11Server::Vxi11Server(SimScope &scope, CommandLog &log, PowerSwitch &power,
     , m_scope(scope)
     , m_log(log)
     , m_power(power)
-    , m_options(options)
-    , m_random(options.seed) {
+    , m_faults(options) {
     m_age.start();
     m_wake.setSingleShot(true);
     m_wake.setTimerType(Qt::PreciseTimer);
@@ -186,7 +184,7 @@ void Vxi11Server::dispatchCore(const Call &call) {
     // A hung scope answers nothing on its device, while the link machinery
     // (opening and closing links) still answers.
     if (rpc.procedure != create_link && rpc.procedure != destroy_link && rpc.procedure != 0 &&
-        hanging())
+        m_faults.hanging())
         return;
     using Handler = void (Vxi11Server::*)(Call);
     static const QHash<quint32, Handler> handlers{
@@ -345,48 +343,33 @@ void Vxi11Server::write(Call call) {
         return;
     answer(call, result);
     serveWaiting();
-    if (m_options.closeAfter > 0 && call.connection &&
-        ++m_messagesOnConnection[call.connection] % m_options.closeAfter == 0)
+    if (call.connection && m_faults.closesAfter(++m_messagesOnConnection[call.connection]))
         call.connection->close();
 }
 
 bool Vxi11Server::carryOut(Link &link, QByteArrayView message) {
     m_log.append(message);
-    ++m_messages;
     Exchange &exchange = link.exchange;
     exchange.reply.resize(0);
     exchange.replySent = 0;
     exchange.fillerLeft = 0;
     exchange.withholdEnd = false;
-    if (hanging())
+    if (m_faults.hangsOnMessage())
         return false;
-    const bool replied = m_scope.handleMessage(message, exchange.reply);
+    QByteArray reply;
+    const bool replied = m_scope.handleMessage(message, reply);
     // The power cycle fault: the scope goes off before it answers, taking
     // this link with it.
     if (m_power.cycleIfDue())
         return false;
     if (!replied)
         return true;
-    const int delayMs = link.answeredBefore
-                            ? m_options.replyDelayMs
-                            : std::max(m_options.replyDelayMs, m_options.firstReplyDelayMs);
+    exchange.replyDueMs = m_age.elapsed() + m_faults.replyDelayMs(!link.answeredBefore);
     link.answeredBefore = true;
-    exchange.replyDueMs = m_age.elapsed() + delayMs;
-    if (m_options.oversize) {
-        exchange.reply = "#9" + QByteArray::number(OversizeAnnounced);
-        exchange.fillerLeft = OversizeAnnounced;
-        exchange.withholdEnd = true;
-    } else if (m_options.garbage) {
-        std::uniform_int_distribution<int> length(1, 64);
-        std::uniform_int_distribution<int> byte(0, 255);
-        exchange.reply.resize(length(m_random));
-        for (char &c : exchange.reply)
-            c = static_cast<char>(byte(m_random));
-    } else if (m_options.unterminated) {
-        exchange.withholdEnd = true;
-    } else {
-        exchange.reply += '\n';
-    }
+    const ReplyFaults::Reply shaped = m_faults.shape(reply);
+    exchange.reply = shaped.bytes;
+    exchange.fillerLeft = shaped.filler;
+    exchange.withholdEnd = !shaped.ends;
     return true;
 }
 
@@ -422,7 +405,7 @@ void Vxi11Server::serveRead(Link &link) {
 
     const qsizetype wanted = std::min(read.requestSize, MaxReadPiece);
     QByteArray data = exchange.reply.mid(exchange.replySent, wanted);
-    data.append(std::min<qint64>(wanted - data.size(), exchange.fillerLeft), 'x');
+    data.append(std::min<qint64>(wanted - data.size(), exchange.fillerLeft), ReplyFaults::Filler);
     long reason = 0;
     if (read.flags & DEVICE_FLAG_TERMCHRSET) {
         const qsizetype at = data.indexOf(read.termChar);
@@ -581,12 +564,4 @@ void Vxi11Server::abort(const Call &call) {
     });
     answerCode(call, 0);
     serveWaiting();
-}
-
-bool Vxi11Server::hanging() {
-    if (!m_options.hangAfter || m_messages <= *m_options.hangAfter)
-        return false;
-    if (!m_hang.isValid())
-        m_hang.start();
-    return m_options.hangMs < 0 || m_hang.elapsed() < m_options.hangMs;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReplyFaults.h"
 #include "RpcConnection.h"
 #include "SimOptions.h"
 
@@ -12,7 +13,6 @@
 #include <QTimer>
 
 #include <optional>
-#include <random>
 #include <vector>
 
 class CommandLog;
@@ -76,7 +76,8 @@ private:
         QByteArray reply;
         qsizetype replySent = 0;
         qint64 replyDueMs = 0;
-        // Replies to be read that never end: an oversized block's filler.
+        // Filler after the reply (an oversized block's), and a reply that
+        // never ends.
         qint64 fillerLeft = 0;
         bool withholdEnd = false;
         bool replyReady(qint64 nowMs) const {
@@ -130,12 +131,10 @@ private:
     // Answers the link's waiting read if its reply is due or its time is up.
     void serveRead(Link &link);
     void serveWaiting();
-    bool hanging();
 
     SimScope &m_scope;
     CommandLog &m_log;
     PowerSwitch &m_power;
-    const SimOptions m_options;
     QTcpServer m_core;
     QTcpServer m_abort;
     quint16 m_corePort = 0;
@@ -148,8 +147,6 @@ private:
     std::vector<Call> m_waitingForLock;
     QHash<RpcConnection *, qint64> m_messagesOnConnection;
     QTimer m_wake;
-    std::mt19937_64 m_random;
+    ReplyFaults m_faults;
     QElapsedTimer m_age;
-    qint64 m_messages = 0;
-    QElapsedTimer m_hang;
 };

@@ -268,6 +268,23 @@ private slots:
         QCOMPARE(got, pieces);
     }
 
+    // Garbage is one reply here as on the raw socket: random bytes other
+    // than a line feed, then the line feed, in the piece flagged as the end.
+    void garbageEndsWithItsLineFeed() {
+        SimProcess sim({"--vxi11-port", "0", "--no-portmapper", "--garbage"});
+        QVERIFY(sim.started());
+        const Link link(sim.vxi11Port());
+        QVERIFY(link.id != 0);
+        for (int i = 0; i < 20; ++i) {
+            QCOMPARE(writeMessage(link.client(), link.id, "*IDN?"), 0);
+            const Piece piece = readPiece(link.client(), link.id, 1000);
+            QCOMPARE(piece.error, 0);
+            QCOMPARE(piece.reason, End);
+            QVERIFY(piece.data.size() >= 2);
+            QCOMPARE(piece.data.indexOf('\n'), piece.data.size() - 1);
+        }
+    }
+
     // Every procedure of the core channel is answered by the channel
     // itself, never rejected by the RPC layer.
     void coreProcedures_data() {
