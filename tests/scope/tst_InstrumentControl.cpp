@@ -57,6 +57,13 @@ private slots:
         QCOMPARE(control.query("*IDN?"), QString());
         QVERIFY(control.status() < 0);
         QVERIFY2(control.lastError().contains(reason), qPrintable(control.lastError()));
+        control.setErrorReporting(true);
+        try {
+            control.queryAndDrop("FILES:DIR?");
+            QFAIL("a dropped reply hid the failure");
+        } catch (const InstrumentError &error) {
+            QCOMPARE(error.operation(), "query");
+        }
     }
 
     // Each source is an instrument list file holding its text; a null text
