@@ -1,3 +1,4 @@
+#include "DroppedReply.h"
 #include "ReplyAssembler.h"
 #include "TransportError.h"
 
@@ -68,6 +69,29 @@ private slots:
                      QByteArray());
         QCOMPARE(nextReply(dropping, dropChunks, dropEnds), replies.last());
         QVERIFY(dropChunks.isEmpty());
+    }
+
+    // A dropped 4 MiB block, chunk after chunk, never holds more than one.
+    void droppedBlockHoldsOneChunk() {
+        ReplyAssembler assembler(64 * 1024 * 1024);
+        assembler.start('\n', ReplyAssembler::Bytes::Dropped);
+        const QByteArray header = "#74194304";
+        const qint64 total = header.size() + 4194304 + 1;
+        const qint64 before = heapInUse();
+        std::optional<QByteArrayView> reply;
+        for (qint64 fed = 0; !reply && fed < total;) {
+            const qsizetype size = std::min<qint64>(ReplyAssembler::ChunkBytes, total - fed);
+            char *chunk = assembler.chunk();
+            std::memset(chunk, 'x', size);
+            if (fed == 0)
+                std::memcpy(chunk, header.constData(), header.size());
+            fed += size;
+            if (fed == total)
+                chunk[size - 1] = '\n';
+            reply = assembler.add(size, fed == total);
+        }
+        QVERIFY(reply && reply->isEmpty());
+        QVERIFY(heapInUse() - before < 1024 * 1024);
     }
 
     // A reply over the cap fails at once, without waiting for the rest.
