@@ -53,7 +53,9 @@ void tst_commandline::answers() {
     QVERIFY2(err.isEmpty()
                  ? stdErr.isEmpty()
                  : stdErr.startsWith(QLatin1String("mardock: ")) && stdErr.contains(err) &&
-                       stdErr.endsWith(QLatin1String("\nUsage: mardock [--help | --version]\n")),
+                       stdErr.endsWith(QLatin1String(
+                           "\nUsage: mardock [--help | --version | --list-instruments "
+                           "[--network] | --instrument DESCRIPTOR | --choose-instrument]\n")),
              qPrintable(stdErr));
 }
 

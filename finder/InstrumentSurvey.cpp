@@ -1,0 +1,154 @@
+#include "InstrumentSurvey.h"
+
+#include "Cancellation.h"
+#include "LanDiscovery.h"
+
+InstrumentSurvey::InstrumentSurvey(QList<std::shared_ptr<ResourceSource>> sources, QObject *parent)
+    : QObject(parent)
+    , m_sources(std::move(sources)) {
+    qRegisterMetaType<Identification>();
+    m_searchLimit.setSingleShot(true);
+    m_searchLimit.setInterval(SearchLimit);
+    connect(&m_searchLimit, &QTimer::timeout, this, [this] { cancelGroup(Group::Network); });
+}
+
+InstrumentSurvey::~InstrumentSurvey() {
+    m_closing = true;
+    cancelGroup(Group::Sources);
+    cancelGroup(Group::Network);
+    cancelGroup(Group::Test);
+    for (std::thread &thread : m_threads)
+        thread.join();
+}
+
+void InstrumentSurvey::launch(Group group, std::function<Identification()> work,
+                              std::function<void(const Identification &)> deliver) {
+    ++m_running;
+    const int generation = m_generation;
+    m_threads.emplace_back(
+        [this, group, generation, work = std::move(work), deliver = std::move(deliver)] {
+            Cancellation token;
+            token.install();
+            {
+                // Whatever cancelled the group before this thread got here counts.
+                const std::lock_guard lock(m_lock);
+                m_tokens.emplace(&token, group);
+                if (m_closing || (group == Group::Network && generation != m_generation))
+                    token.cancel();
+            }
+            Identification result = work();
+            if (token.cancelled() && !result.answered() && group == Group::Network)
+                result.error = QStringLiteral("no answer within the search's %1 s")
+                                   .arg(SearchLimit.count() / 1000);
+            {
+                const std::lock_guard lock(m_lock);
+                m_tokens.erase(&token);
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, group, deliver, result] {
+                    deliver(result);
+                    ended(group);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void InstrumentSurvey::cancelGroup(Group group) {
+    const std::lock_guard lock(m_lock);
+    for (const auto &[token, of] : m_tokens)
+        if (of == group)
+            token->cancel();
+    if (group == Group::Network)
+        for (const auto &discovery : m_discoveries)
+            discovery->cancel();
+}
+
+void InstrumentSurvey::ended(Group group) {
+    if (group == Group::Network && --m_searching == 0) {
+        m_searchLimit.stop();
+        emit searchFinished();
+    }
+    if (--m_running == 0)
+        emit finished();
+}
+
+void InstrumentSurvey::identifyFound(const QString &descriptor, Group group) {
+    const QString key = descriptor.trimmed().toLower();
+    if (m_asked.contains(key))
+        return;
+    m_asked.insert(key);
+    if (group == Group::Network)
+        ++m_searching;
+    const int generation = m_generation;
+    launch(
+        group, [descriptor, sources = m_sources] { return identify(descriptor, sources); },
+        [this, generation](const Identification &result) {
+            if (generation == m_generation)
+                emit identified(result);
+        });
+}
+
+void InstrumentSurvey::surveySources() {
+    for (const auto &source : std::as_const(m_sources)) {
+        try {
+            for (const QString &descriptor : source->descriptors().value_or(QStringList()))
+                identifyFound(descriptor, Group::Sources);
+        } catch (const std::exception &error) {
+            emit identified({QString(), QString(), QString::fromUtf8(error.what())});
+        }
+    }
+    if (m_running == 0)
+        emit finished();
+}
+
+void InstrumentSurvey::searchNetwork() {
+    if (searching())
+        return;
+    ++m_searching;
+    m_searchLimit.start();
+    {
+        const std::lock_guard lock(m_lock);
+        m_discoveries.push_back(std::make_unique<LanDiscovery>());
+    }
+    LanDiscovery *discovery = m_discoveries.back().get();
+    const int generation = m_generation;
+    launch(
+        Group::Network,
+        [this, discovery, generation] {
+            discovery->search(ListenTime, [this, generation](const QString &descriptor) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, generation, descriptor] {
+                        if (generation == m_generation)
+                            identifyFound(descriptor, Group::Network);
+                    },
+                    Qt::QueuedConnection);
+            });
+            return Identification();
+        },
+        [](const Identification &) {});
+}
+
+void InstrumentSurvey::cancelSearch() {
+    if (!searching())
+        return;
+    ++m_generation;
+    cancelGroup(Group::Network);
+}
+
+void InstrumentSurvey::test(const QStringList &candidates) {
+    launch(
+        Group::Test,
+        [candidates, sources = m_sources] {
+            QStringList errors;
+            for (const QString &descriptor : candidates) {
+                Identification result = identify(descriptor, sources);
+                if (result.answered() || candidates.size() == 1)
+                    return result;
+                errors << descriptor + QStringLiteral(": ") + result.error;
+            }
+            return Identification{candidates.value(0), QString(), errors.join(QLatin1Char('\n'))};
+        },
+        [this](const Identification &result) { emit tested(result); });
+}
