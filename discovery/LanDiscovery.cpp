@@ -95,6 +95,13 @@ QStringList LanDiscovery::fromMdns(QByteArrayView datagram, quint16 id, quint32 
                 return record.address;
         return source;
     };
+    // An instance with an SRV record is taken from that, not from its PTR.
+    auto described = [&](const QByteArray &instance) {
+        for (const DnsMessage::Record &record : message->records)
+            if (record.type == DnsMessage::SRV && record.name == instance)
+                return true;
+        return false;
+    };
     QStringList found;
     for (const DnsMessage::Record &record : message->records) {
         const bool instr =
@@ -105,7 +112,7 @@ QStringList LanDiscovery::fromMdns(QByteArrayView datagram, quint16 id, quint32 
                          .arg(record.port);
         else if (record.type == DnsMessage::SRV && instr)
             found << instrDescriptor(addressOf(record.target));
-        else if (record.type == DnsMessage::PTR && instr)
+        else if (record.type == DnsMessage::PTR && instr && !described(record.target))
             found << instrDescriptor(source);
     }
     found.removeDuplicates();
