@@ -106,9 +106,9 @@ private slots:
         QCOMPARE(read->records[3].target, QByteArray("scope.local"));
         QCOMPARE(read->records[4].address, quint32(0x0ae70703));
 
-        QCOMPARE(LanDiscovery::fromMdns(answer, Id, Source),
-                 (QStringList{"TCPIP0::10.231.7.3::inst0::INSTR",
-                              "TCPIP0::10.231.7.3::5025::SOCKET"}));
+        QCOMPARE(
+            LanDiscovery::fromMdns(answer, Id, Source),
+            (QStringList{"TCPIP0::10.231.7.3::inst0::INSTR", "TCPIP0::10.231.7.3::5025::SOCKET"}));
         QVERIFY(LanDiscovery::fromMdns(answer, Id + 1, Source).isEmpty());
         QVERIFY(LanDiscovery::fromMdns(DnsMessage::query(Id, {"_lxi._tcp.local"}), Id, Source)
                     .isEmpty());
@@ -134,8 +134,10 @@ private slots:
         QTest::addRow("pointer to itself") << withPointer(QByteArray("\xc0\x21", 2)) << false;
         QTest::addRow("pointer forwards") << withPointer(QByteArray("\xc0\x30", 2)) << false;
         QTest::addRow("pointer cut off") << header(Id, 0x8400, 1, 0, 0) + "\xc0" << false;
-        QTest::addRow("label past the end")
-            << header(Id, 0x8400, 1, 0, 0) + QByteArray("\x3f" "abc", 4) << false;
+        QTest::addRow("label past the end") << header(Id, 0x8400, 1, 0, 0) + QByteArray("\x3f"
+                                                                                        "abc",
+                                                                                        4)
+                                            << false;
         QTest::addRow("reserved label kind")
             << header(Id, 0x8400, 1, 0, 0) + QByteArray("\x80\x00\x00\x0c\x00\x01", 6) << false;
         QByteArray longName;
@@ -147,7 +149,8 @@ private slots:
         QTest::addRow("more records than read")
             << header(Id, 0x8400, 0, 65535, 0) + QByteArray(100, '\0') << false;
         QTest::addRow("record data past the end")
-            << header(Id, 0x8400, 0, 1, 0) + QByteArray("\0\x00\x01\x00\x01\0\0\0\x0a\x00\x04\x0a", 12)
+            << header(Id, 0x8400, 0, 1, 0) +
+                   QByteArray("\0\x00\x01\x00\x01\0\0\0\x0a\x00\x04\x0a", 12)
             << false;
         QTest::addRow("short header") << QByteArray("\x42\x42\x84", 3) << false;
     }

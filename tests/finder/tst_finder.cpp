@@ -55,8 +55,7 @@ private slots:
         QTest::addRow("port 0") << "192.0.2.10:0" << QStringList() << "port 0";
         QTest::addRow("nothing") << "  " << QStringList() << "no address";
         QTest::addRow("spaces in the host") << "my scope" << QStringList() << "\"my scope\"";
-        QTest::addRow("a command smuggled in")
-            << "host;rm -rf" << QStringList() << "no host name";
+        QTest::addRow("a command smuggled in") << "host;rm -rf" << QStringList() << "no host name";
         QTest::addRow("broken descriptor") << "TCPIP0::::INSTR" << QStringList() << "empty";
     }
 
@@ -75,8 +74,10 @@ private slots:
         const QByteArray chosen = "TCPIP0::192.0.2.10::4000::SOCKET\n";
         QTest::addRow("no list yet") << QByteArray() << chosen;
         QTest::addRow("comments and other instruments kept")
-            << QByteArray("# bench 2\nUSB0::1::2::X::INSTR  # the old one\n\nTCPIP0::h::inst0::INSTR")
-            << chosen + "# bench 2\nUSB0::1::2::X::INSTR  # the old one\n\nTCPIP0::h::inst0::INSTR\n";
+            << QByteArray(
+                   "# bench 2\nUSB0::1::2::X::INSTR  # the old one\n\nTCPIP0::h::inst0::INSTR")
+            << chosen +
+                   "# bench 2\nUSB0::1::2::X::INSTR  # the old one\n\nTCPIP0::h::inst0::INSTR\n";
         QTest::addRow("an older line for the same instrument goes")
             << QByteArray("USB0::1::2::X::INSTR\n tcpip0::192.0.2.10::4000::socket # was here\n")
             << chosen + "USB0::1::2::X::INSTR\n";
@@ -125,8 +126,8 @@ private slots:
         QVERIFY(scope.started() && lower.started());
         QTemporaryDir dir;
         const QString list = dir.filePath(QStringLiteral("instruments.txt"));
-        QVERIFY(write(list, "TCPIP0::127.0.0.1::1::SOCKET\n" + lower.descriptor().toUtf8() +
-                                "\n" + scope.descriptor().toUtf8() + "\n"));
+        QVERIFY(write(list, "TCPIP0::127.0.0.1::1::SOCKET\n" + lower.descriptor().toUtf8() + "\n" +
+                                scope.descriptor().toUtf8() + "\n"));
         frmFinder finder({std::make_shared<InstrumentListFile>(list)}, list);
         finder.show();
         QVERIFY(QTest::qWaitForWindowExposed(&finder));
@@ -134,13 +135,14 @@ private slots:
         const QStringList shown = rows(*finder.lstInstruments);
         QCOMPARE(shown[0], "★ " + scope.descriptor() + "|MARDOCK,KXA5104-SIM,000001,1.0.0");
         QVERIFY(shown.contains(lower.descriptor() + "|MARDOCK,kxa5104-SIM,1,1"));
-        QVERIFY(shown.filter(QStringLiteral("TCPIP0::127.0.0.1::1::SOCKET|")).value(0).contains(
-            QLatin1String("Connection refused")));
+        QVERIFY(shown.filter(QStringLiteral("TCPIP0::127.0.0.1::1::SOCKET|"))
+                    .value(0)
+                    .contains(QLatin1String("Connection refused")));
 
         // Picking a row puts it in the address field.
-        QTest::mouseClick(finder.lstInstruments->viewport(), Qt::LeftButton, {},
-                          finder.lstInstruments->visualItemRect(
-                              finder.lstInstruments->topLevelItem(0)).center());
+        QTest::mouseClick(
+            finder.lstInstruments->viewport(), Qt::LeftButton, {},
+            finder.lstInstruments->visualItemRect(finder.lstInstruments->topLevelItem(0)).center());
         QCOMPARE(finder.txtAddress->text(), scope.descriptor());
     }
 
