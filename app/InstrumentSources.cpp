@@ -7,9 +7,15 @@
 #include <exception>
 
 InstrumentSources::InstrumentSources(const AppPaths &paths)
-    : m_list(std::make_shared<InstrumentListFile>(paths.instrumentListFile()))
-    , m_visa(VisaLibrary::load())
-    , m_usb(std::make_shared<UsbtmcDevices>(QStringLiteral("/sys"), QStringLiteral("/dev"))) {}
+    : InstrumentSources(
+          paths.instrumentListFile(), VisaLibrary::load(),
+          std::make_shared<UsbtmcDevices>(QStringLiteral("/sys"), QStringLiteral("/dev"))) {}
+
+InstrumentSources::InstrumentSources(const QString &listPath, std::shared_ptr<VisaLibrary> visa,
+                                     std::shared_ptr<UsbtmcDevices> usb)
+    : m_list(std::make_shared<InstrumentListFile>(listPath))
+    , m_visa(std::move(visa))
+    , m_usb(std::move(usb)) {}
 
 QList<std::shared_ptr<ResourceSource>> InstrumentSources::all() const {
     return {m_list, m_visa, m_usb};

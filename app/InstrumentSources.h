@@ -16,6 +16,8 @@ class VisaLibrary;
 class InstrumentSources {
 public:
     explicit InstrumentSources(const AppPaths &paths);
+    InstrumentSources(const QString &listPath, std::shared_ptr<VisaLibrary> visa,
+                      std::shared_ptr<UsbtmcDevices> usb);
 
     QList<std::shared_ptr<ResourceSource>> all() const;
     // A search could never succeed: the list names nothing (or is not
