@@ -127,11 +127,7 @@ void frmFinder::cbTest_Click() {
     const QStringList descriptors = candidates();
     if (descriptors.isEmpty())
         return;
-    m_useAfterTest = false;
-    cbTest->setEnabled(false);
-    cbUse->setEnabled(false);
-    lblResult->setText(QStringLiteral("Asking %1 …").arg(descriptors.join(QStringLiteral(", "))));
-    m_survey.test(descriptors);
+    startTest(descriptors, false);
 }
 
 // With one descriptor there is nothing to choose between: an instrument
@@ -141,9 +137,12 @@ void frmFinder::cbUse_Click() {
     const QStringList descriptors = candidates();
     if (descriptors.size() == 1)
         use(descriptors.front());
-    if (descriptors.size() <= 1)
-        return;
-    m_useAfterTest = true;
+    else if (descriptors.size() > 1)
+        startTest(descriptors, true);
+}
+
+void frmFinder::startTest(const QStringList &descriptors, bool thenUse) {
+    m_useAfterTest = thenUse;
     cbTest->setEnabled(false);
     cbUse->setEnabled(false);
     lblResult->setText(QStringLiteral("Asking %1 …").arg(descriptors.join(QStringLiteral(", "))));

@@ -44,6 +44,9 @@ private:
     void testFinished(const Identification &result);
     // The address field's descriptors; empty, with the reason shown, if none.
     QStringList candidates();
+    // Asks the descriptors in turn off this thread; with thenUse, the first
+    // that answers is used.
+    void startTest(const QStringList &descriptors, bool thenUse);
     void use(const QString &descriptor);
     void showSearching(bool searching);
 
