@@ -21,8 +21,8 @@ InstrumentSurvey::~InstrumentSurvey() {
         thread.join();
 }
 
-void InstrumentSurvey::launch(Group group, std::function<Identification()> work,
-                              std::function<void(const Identification &)> deliver) {
+void InstrumentSurvey::launch(Group group, std::function<void(const Report &)> work,
+                              Report deliver) {
     ++m_running;
     const int generation = m_generation;
     m_threads.emplace_back(
@@ -36,21 +36,20 @@ void InstrumentSurvey::launch(Group group, std::function<Identification()> work,
                 if (m_closing || (group == Group::Network && generation != m_generation))
                     token.cancel();
             }
-            Identification result = work();
-            if (token.cancelled() && !result.answered() && group == Group::Network)
-                result.error = QStringLiteral("no answer within the search's %1 s")
-                                   .arg(SearchLimit.count() / 1000);
+            work([&](const Identification &reported) {
+                Identification result = reported;
+                if (token.cancelled() && !result.answered() && group == Group::Network)
+                    result.error = QStringLiteral("no answer within the search's %1 s")
+                                       .arg(SearchLimit.count() / 1000);
+                QMetaObject::invokeMethod(
+                    this, [deliver, result] { deliver(result); }, Qt::QueuedConnection);
+            });
             {
                 const std::lock_guard lock(m_lock);
                 m_tokens.erase(&token);
             }
             QMetaObject::invokeMethod(
-                this,
-                [this, group, deliver, result] {
-                    deliver(result);
-                    ended(group);
-                },
-                Qt::QueuedConnection);
+                this, [this, group] { ended(group); }, Qt::QueuedConnection);
         });
 }
 
@@ -73,33 +72,53 @@ void InstrumentSurvey::ended(Group group) {
         emit finished();
 }
 
-void InstrumentSurvey::identifyFound(const QString &descriptor, Group group) {
+void InstrumentSurvey::show(const Identification &result) {
+    const QString key = result.descriptor.trimmed().toLower();
+    if (!key.isEmpty() && m_shown.contains(key))
+        return;
+    m_shown.insert(key);
+    emit identified(result);
+}
+
+void InstrumentSurvey::identifyFound(const QString &descriptor) {
     const QString key = descriptor.trimmed().toLower();
-    if (m_asked.contains(key))
+    if (m_asked.contains(key) || m_shown.contains(key))
         return;
     m_asked.insert(key);
-    if (group == Group::Network)
-        ++m_searching;
+    ++m_searching;
     const int generation = m_generation;
     launch(
-        group, [descriptor, sources = m_sources] { return identify(descriptor, sources); },
+        Group::Network,
+        [descriptor, sources = m_sources](const Report &report) {
+            report(identify(descriptor, sources));
+        },
         [this, generation](const Identification &result) {
             if (generation == m_generation)
-                emit identified(result);
+                show(result);
         });
 }
 
 void InstrumentSurvey::surveySources() {
-    for (const auto &source : std::as_const(m_sources)) {
-        try {
-            for (const QString &descriptor : source->descriptors().value_or(QStringList()))
-                identifyFound(descriptor, Group::Sources);
-        } catch (const std::exception &error) {
-            emit identified({QString(), QString(), QString::fromUtf8(error.what())});
-        }
-    }
-    if (m_running == 0)
-        emit finished();
+    launch(
+        Group::Sources,
+        [sources = m_sources](const Report &report) {
+            QSet<QString> asked;
+            for (const auto &source : sources) {
+                try {
+                    for (const QString &descriptor :
+                         source->descriptors().value_or(QStringList())) {
+                        const QString key = descriptor.trimmed().toLower();
+                        if (asked.contains(key))
+                            continue;
+                        asked.insert(key);
+                        report(identify(descriptor, sources));
+                    }
+                } catch (const std::exception &error) {
+                    report({QString(), QString(), QString::fromUtf8(error.what())});
+                }
+            }
+        },
+        [this](const Identification &result) { show(result); });
 }
 
 void InstrumentSurvey::searchNetwork() {
@@ -113,21 +132,19 @@ void InstrumentSurvey::searchNetwork() {
     }
     LanDiscovery *discovery = m_discoveries.back().get();
     const int generation = m_generation;
-    launch(
-        Group::Network,
-        [this, discovery, generation] {
-            discovery->search(ListenTime, [this, generation](const QString &descriptor) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, generation, descriptor] {
-                        if (generation == m_generation)
-                            identifyFound(descriptor, Group::Network);
-                    },
-                    Qt::QueuedConnection);
-            });
-            return Identification();
-        },
-        [](const Identification &) {});
+    launch(Group::Network,
+           [this, discovery, generation](const Report &) {
+               discovery->search(ListenTime, [this, generation](const QString &descriptor) {
+                   QMetaObject::invokeMethod(
+                       this,
+                       [this, generation, descriptor] {
+                           if (generation == m_generation)
+                               identifyFound(descriptor);
+                       },
+                       Qt::QueuedConnection);
+               });
+           },
+           {});
 }
 
 void InstrumentSurvey::cancelSearch() {
@@ -140,15 +157,15 @@ void InstrumentSurvey::cancelSearch() {
 void InstrumentSurvey::test(const QStringList &candidates) {
     launch(
         Group::Test,
-        [candidates, sources = m_sources] {
+        [candidates, sources = m_sources](const Report &report) {
             QStringList errors;
             for (const QString &descriptor : candidates) {
-                Identification result = identify(descriptor, sources);
+                const Identification result = identify(descriptor, sources);
                 if (result.answered() || candidates.size() == 1)
-                    return result;
+                    return report(result);
                 errors << descriptor + QStringLiteral(": ") + result.error;
             }
-            return Identification{candidates.value(0), QString(), errors.join(QLatin1Char('\n'))};
+            report({candidates.value(0), QString(), errors.join(QLatin1Char('\n'))});
         },
         [this](const Identification &result) { emit tested(result); });
 }

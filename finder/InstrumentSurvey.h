@@ -19,10 +19,14 @@
 class Cancellation;
 class LanDiscovery;
 
-// Asks every instrument that can be found who it is, each on a thread of its
-// own, and reports each answer on the owner's thread as it arrives. The
-// sources are asked for what they list; the LAN only when searchNetwork() is
-// called. Each descriptor is asked once, whichever way it was found.
+// Asks every instrument that can be found who it is, off the owner's thread,
+// and reports each answer on the owner's thread as it arrives. The sources
+// are listed and their instruments asked one after another on one thread, as
+// the I/O control is used everywhere else (a vendor library need not bear
+// calls from several threads at once). The LAN is searched only when
+// searchNetwork() is called, and each host found there is asked on a thread
+// of its own, in parallel. Each descriptor is shown once, whichever way it
+// was found.
 //
 // A network search listens for answers for ListenTime and is over, the
 // identifications of what answered included, within SearchLimit. Cancelling
@@ -39,7 +43,7 @@ public:
     ~InstrumentSurvey() override;
 
     // Identifies what the sources list. A source that cannot be read is
-    // reported as an identification of `unreadableName` that failed.
+    // reported as a failed identification with no descriptor.
     void surveySources();
     void searchNetwork();
     void cancelSearch();
@@ -59,15 +63,20 @@ signals:
 private:
     enum class Group { Sources, Network, Test };
 
-    void identifyFound(const QString &descriptor, Group group);
-    // Runs `work` on a thread of its own and `deliver` with its result here.
-    void launch(Group group, std::function<Identification()> work,
-                std::function<void(const Identification &)> deliver);
+    using Report = std::function<void(const Identification &)>;
+
+    void identifyFound(const QString &descriptor);
+    // Runs `work` on a thread of its own, and `deliver` here with each result
+    // it reports.
+    void launch(Group group, std::function<void(const Report &)> work, Report deliver);
+    void show(const Identification &result);
     void cancelGroup(Group group);
     void ended(Group group);
 
     QList<std::shared_ptr<ResourceSource>> m_sources;
+    // Lower-cased descriptors asked on the LAN, and shown.
     QSet<QString> m_asked;
+    QSet<QString> m_shown;
     std::vector<std::thread> m_threads;
     std::vector<std::unique_ptr<LanDiscovery>> m_discoveries;
     std::mutex m_lock;
