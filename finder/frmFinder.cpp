@@ -66,6 +66,9 @@ frmFinder::frmFinder(QList<std::shared_ptr<ResourceSource>> sources, QString lis
     layout->addWidget(cbUse, 5, 2);
     layout->addWidget(cbCancel, 5, 3);
     resize(720, 420);
+    // Most often the user has an address to type, and Enter uses it.
+    txtAddress->setFocus();
+    cbUse->setDefault(true);
 
     connect(cbTest, &QPushButton::clicked, this, &frmFinder::cbTest_Click);
     connect(cbUse, &QPushButton::clicked, this, &frmFinder::cbUse_Click);

@@ -163,7 +163,8 @@ private slots:
         QVERIFY(finder.lblResult->text().contains(QLatin1String("A scope Mardock drives")));
         QCOMPARE(scope.commandLog(), QStringList{"*IDN?"});
 
-        QTest::mouseClick(finder.cbUse, Qt::LeftButton);
+        // Enter in the address field is Use.
+        QTest::keyClick(finder.txtAddress, Qt::Key_Return);
         QCOMPARE(finder.result(), int(QDialog::Accepted));
         QCOMPARE(finder.chosen(), scope.descriptor());
         QCOMPARE(contents(list), scope.descriptor().toUtf8() + "\n");
