@@ -2,11 +2,11 @@
 #include "Clock.h"
 #include "CommandLine.h"
 #include "GivenInstrument.h"
+#include "InstrumentChoice.h"
 #include "InstrumentControl.h"
 #include "InstrumentSources.h"
 #include "IoThread.h"
 #include "MessageBoxPrompter.h"
-#include "frmFinder.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -31,22 +31,9 @@ int main(int argc, char *argv[]) {
     const AppPaths paths = AppPaths::forCurrentUser();
     const InstrumentSources sources(paths);
     MessageBoxPrompter prompter;
-    // With nothing at all to search, the search could only fail: the user
-    // chooses the scope instead, and the start goes on with it listed.
-    const bool nothingToSearch = !commandLine.instrument() && sources.nothingToSearch();
-    if (commandLine.chooseInstrument() || nothingToSearch) {
-        const bool chosen = [&] {
-            frmFinder finder(sources.all(), paths.instrumentListFile());
-            return finder.exec() == QDialog::Accepted;
-        }();
-        if (!chosen && commandLine.chooseInstrument())
-            return 0;
-        if (!chosen) {
-            prompter.ask(QStringLiteral("Scope not found.  Please check Quillon."),
-                         Prompter::Buttons::Ok);
-            return 1;
-        }
-    }
+    if (const auto ended =
+            chooseInstrumentFirst(commandLine, sources, paths.instrumentListFile(), prompter))
+        return *ended;
     InstrumentControl plexor(
         commandLine.instrument()
             ? QList<std::shared_ptr<ResourceSource>>{std::make_shared<GivenInstrument>(
