@@ -48,21 +48,16 @@ public:
     qsizetype at() const { return m_at; }
     void skip(qsizetype bytes) { m_at += bytes; }
 
-    std::optional<quint16> u16() {
-        if (!has(2))
+    // A big-endian number: quint16 or quint32.
+    template <typename Number> std::optional<Number> number() {
+        if (!has(sizeof(Number)))
             return std::nullopt;
-        const quint16 value = qFromBigEndian<quint16>(m_packet.data() + m_at);
-        m_at += 2;
+        const Number value = qFromBigEndian<Number>(m_packet.data() + m_at);
+        m_at += sizeof(Number);
         return value;
     }
-
-    std::optional<quint32> u32() {
-        if (!has(4))
-            return std::nullopt;
-        const quint32 value = qFromBigEndian<quint32>(m_packet.data() + m_at);
-        m_at += 4;
-        return value;
-    }
+    std::optional<quint16> u16() { return number<quint16>(); }
+    std::optional<quint32> u32() { return number<quint32>(); }
 
     // A name at the current place; a compressed one may point back into the
     // packet, but never forwards, so no pointer chain can loop.
