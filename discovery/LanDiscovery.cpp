@@ -88,11 +88,15 @@ QStringList LanDiscovery::fromMdns(QByteArrayView datagram, quint16 id, quint32 
         return {};
     // An instance's host is named by its SRV record and resolved by an A
     // record in the same answer; a responder that leaves the A out is taken
-    // to be that host itself.
+    // to be that host itself. An A record cannot send the search to this
+    // computer's own loopback, nor to no host or to a group.
     auto addressOf = [&](const QByteArray &host) {
-        for (const DnsMessage::Record &record : message->records)
-            if (record.type == DnsMessage::A && record.name == host)
+        for (const DnsMessage::Record &record : message->records) {
+            const quint8 first = quint8(record.address >> 24);
+            if (record.type == DnsMessage::A && record.name == host && first != 0 && first != 127 &&
+                first < 224)
                 return record.address;
+        }
         return source;
     };
     // An instance with an SRV record is taken from that, not from its PTR.

@@ -114,6 +114,28 @@ private slots:
                     .isEmpty());
     }
 
+    // An A record that names loopback, no host or a group is not believed:
+    // the host is the one that answered.
+    void answerWithUnusableAddress_data() {
+        QTest::addColumn<quint32>("address");
+        QTest::addRow("loopback") << quint32(0x7f000001);
+        QTest::addRow("no host") << quint32(0);
+        QTest::addRow("the mDNS group") << quint32(0xe00000fb);
+        QTest::addRow("broadcast") << quint32(0xffffffff);
+    }
+
+    void answerWithUnusableAddress() {
+        QFETCH(quint32, address);
+        using DnsMessage::Record;
+        const QByteArray answer = DnsMessage::response(
+            Id, {},
+            {{"s._scpi-raw._tcp.local", DnsMessage::SRV, 10, "s.local", 4000, 0},
+             {"s.local", DnsMessage::A, 10, {}, 0, address}},
+            1);
+        QCOMPARE(LanDiscovery::fromMdns(answer, Id, Source),
+                 QStringList{"TCPIP0::10.231.7.2::4000::SOCKET"});
+    }
+
     // Without an A record the host is the one that answered; a raw port
     // needs its SRV record.
     void answerWithoutAddress() {
