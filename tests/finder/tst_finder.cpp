@@ -94,14 +94,21 @@ private slots:
         const QString link = dir.filePath(QStringLiteral("config/instruments.txt"));
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("shared"))));
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("config"))));
-        if (!before.isEmpty())
+        // A list kept private stays private.
+        const QFile::Permissions kept =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+        if (!before.isEmpty()) {
             QVERIFY(write(real, before));
+            QVERIFY(QFile::setPermissions(real, kept));
+        }
         QVERIFY(QFile::link(real, link));
         QString why;
         QVERIFY2(putFirstInList(link, QStringLiteral("TCPIP0::192.0.2.10::4000::SOCKET"), &why),
                  qPrintable(why));
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(contents(real), after);
+        if (!before.isEmpty())
+            QCOMPARE(QFile::permissions(real), kept);
         QCOMPARE(InstrumentListFile(link).descriptors()->value(0),
                  QStringLiteral("TCPIP0::192.0.2.10::4000::SOCKET"));
     }
