@@ -66,10 +66,14 @@ CommandLine::CommandLine(const QStringList &arguments)
         m_problem = QStringLiteral("--network goes with --list-instruments");
         return;
     }
+    if (m_parser.isSet(Instrument) && m_parser.value(Instrument).trimmed().isEmpty()) {
+        m_problem = QStringLiteral("--instrument needs a descriptor");
+        return;
+    }
     m_usable = true;
     m_answersAlone = listing || m_parser.isSet(m_help) || m_parser.isSet(m_version);
     if (m_parser.isSet(Instrument))
-        m_instrument = m_parser.value(Instrument);
+        m_instrument = m_parser.value(Instrument).trimmed();
     m_chooseInstrument = m_parser.isSet(ChooseInstrument);
 }
 

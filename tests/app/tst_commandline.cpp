@@ -38,6 +38,8 @@ void tst_commandline::answers_data() {
         << QStringList{"--network"} << 2 << QString() << "--network goes with --list-instruments";
     QTest::addRow("--instrument without its descriptor")
         << QStringList{"--instrument"} << 2 << QString() << "Missing value after '--instrument'";
+    QTest::addRow("--instrument with an empty descriptor")
+        << QStringList{"--instrument", " "} << 2 << QString() << "--instrument needs a descriptor";
     QTest::addRow("two ways to choose")
         << QStringList{"--instrument", "TCPIP0::h::inst0::INSTR", "--choose-instrument"} << 2
         << QString() << "go one at a time";
