@@ -2,10 +2,24 @@
 
 #include "Cancellation.h"
 #include "LanDiscovery.h"
+#include "LockedSource.h"
+
+namespace {
+
+QList<std::shared_ptr<ResourceSource>>
+lockedTogether(const QList<std::shared_ptr<ResourceSource>> &sources) {
+    const auto lock = std::make_shared<std::mutex>();
+    QList<std::shared_ptr<ResourceSource>> locked;
+    for (const auto &source : sources)
+        locked << std::make_shared<LockedSource>(source, lock);
+    return locked;
+}
+
+} // namespace
 
 InstrumentSurvey::InstrumentSurvey(QList<std::shared_ptr<ResourceSource>> sources, QObject *parent)
     : QObject(parent)
-    , m_sources(std::move(sources)) {
+    , m_sources(lockedTogether(sources)) {
     qRegisterMetaType<Identification>();
     m_searchLimit.setSingleShot(true);
     m_searchLimit.setInterval(SearchLimit);
@@ -88,10 +102,7 @@ void InstrumentSurvey::identifyFound(const QString &descriptor) {
     ++m_searching;
     const int generation = m_generation;
     launch(
-        Group::Network,
-        [descriptor, sources = m_sources](const Report &report) {
-            report(identify(descriptor, sources));
-        },
+        Group::Network, [descriptor](const Report &report) { report(identify(descriptor, {})); },
         [this, generation](const Identification &result) {
             if (generation == m_generation)
                 show(result);

@@ -21,12 +21,11 @@ class LanDiscovery;
 
 // Asks every instrument that can be found who it is, off the owner's thread,
 // and reports each answer on the owner's thread as it arrives. The sources
-// are listed and their instruments asked one after another on one thread, as
-// the I/O control is used everywhere else (a vendor library need not bear
-// calls from several threads at once). The LAN is searched only when
-// searchNetwork() is called, and each host found there is asked on a thread
-// of its own, in parallel. Each descriptor is shown once, whichever way it
-// was found.
+// are listed and their instruments asked one after another on one thread;
+// the sources themselves are only ever called by one thread at a time. The
+// LAN is searched only when searchNetwork() is called, and each host found
+// there is asked on a thread of its own, in parallel. Each descriptor is
+// shown once, whichever way it was found.
 //
 // A network search listens for answers for ListenTime and is over, the
 // identifications of what answered included, within SearchLimit. Cancelling
