@@ -4,19 +4,10 @@
 #include "ExchangeHost.h"
 #include "Instrument.h"
 #include "Prompter.h"
+#include "SupportedScope.h"
 
 #include <exception>
 #include <optional>
-
-namespace {
-
-// The families this program drives, named in their identification reply.
-bool isSupportedScope(const QString &identification) {
-    return identification.contains(QLatin1String("KXA5")) ||
-           identification.contains(QLatin1String("KXB5"));
-}
-
-} // namespace
 
 ScopeDiscovery::ScopeDiscovery(CommandExchange &exchange, ExchangeHost &host, Prompter &prompter,
                                QString instrumentList)

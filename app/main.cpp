@@ -1,12 +1,12 @@
 #include "AppPaths.h"
 #include "Clock.h"
 #include "CommandLine.h"
+#include "GivenInstrument.h"
+#include "InstrumentChoice.h"
 #include "InstrumentControl.h"
-#include "InstrumentListFile.h"
+#include "InstrumentSources.h"
 #include "IoThread.h"
 #include "MessageBoxPrompter.h"
-#include "UsbtmcDevices.h"
-#include "VisaLibrary.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -14,10 +14,14 @@
 int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("mardock"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MARDOCK_VERSION));
-    // Arguments are answered without opening a window, so they work without a display.
-    if (argc > 1) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine commandLine(arguments);
+    // Answered without opening a window, so they work without a display.
+    if (commandLine.answersAlone()) {
         QCoreApplication app(argc, argv);
-        return CommandLine::answer(app.arguments());
+        return commandLine.answer();
     }
     QApplication app(argc, argv);
     // The program ends through Close (or a failed start-up), not when its
@@ -25,15 +29,19 @@ int main(int argc, char *argv[]) {
     app.setQuitOnLastWindowClosed(false);
 
     const AppPaths paths = AppPaths::forCurrentUser();
-    // The user's own list comes first, then a vendor's VISA library if one
-    // is installed, then the USB instruments the usbtmc driver has bound.
+    const InstrumentSources sources(paths);
+    MessageBoxPrompter prompter;
+    if (const auto ended =
+            chooseInstrumentFirst(commandLine, sources, paths.instrumentListFile(), prompter))
+        return *ended;
     InstrumentControl plexor(
-        {std::make_shared<InstrumentListFile>(paths.instrumentListFile()), VisaLibrary::load(),
-         std::make_shared<UsbtmcDevices>(QStringLiteral("/sys"), QStringLiteral("/dev"))});
+        commandLine.instrument()
+            ? QList<std::shared_ptr<ResourceSource>>{std::make_shared<GivenInstrument>(
+                  *commandLine.instrument())}
+            : sources.all());
     // Declared after the control, so the calls still queued on it at the end
     // (Stop's restore commands) run before the control goes.
     IoThread io;
-    MessageBoxPrompter prompter;
     SystemClock clock;
     frmMain window(plexor, io, prompter, clock, paths);
     if (!window.Form_Load())

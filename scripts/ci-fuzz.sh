@@ -20,7 +20,7 @@ fi
 
 build_dir="${BUILD_DIR:-build-fuzz}"
 seconds="${FUZZ_SECONDS:-30}"
-targets=(fuzz_replyframer fuzz_descriptor fuzz_fieldrules fuzz_settings fuzz_scpi)
+targets=(fuzz_replyframer fuzz_descriptor fuzz_fieldrules fuzz_settings fuzz_scpi fuzz_discovery)
 
 cmake -S . -B "$build_dir" -G Ninja -DMARDOCK_FUZZ=ON \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \

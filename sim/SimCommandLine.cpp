@@ -1,5 +1,7 @@
 #include "SimCommandLine.h"
 
+#include <QHostAddress>
+
 #include <limits>
 
 namespace {
@@ -28,6 +30,14 @@ SimCommandLine::SimCommandLine() {
     m_parser.addVersionOption();
     m_parser.addOptions({
         {"port", "TCP port on 127.0.0.1 (default 4000; 0 picks a free port).", "N", "4000"},
+        {"address",
+         "Serve on this IPv4 address instead of 127.0.0.1: only inside a private network "
+         "namespace, as the discovery tests make.",
+         "IPV4", "127.0.0.1"},
+        {"mdns",
+         "Answer mDNS one-shot queries (from a port other than 5353) for _scpi-raw._tcp, and "
+         "for _vxi-11._tcp with --vxi11-port, with the address and ports served. Only with "
+         "--address inside a private network namespace."},
         {"storage", "Folder that stands for the scope's drives (default ./scope-storage).", "DIR",
          "scope-storage"},
         {"idn", "Reply to *IDN?.", "TEXT", QString::fromLatin1(SimOptions().idn)},
@@ -103,6 +113,10 @@ std::optional<SimOptions> SimCommandLine::parse(const QStringList &arguments) {
 
     SimOptions options;
     options.port = static_cast<quint16>(number({"port", 0, 65535}));
+    options.address = m_parser.value("address");
+    if (QHostAddress(options.address).protocol() != QAbstractSocket::IPv4Protocol)
+        m_error = QStringLiteral("--address must be an IPv4 address");
+    options.mdns = m_parser.isSet("mdns");
     options.storage = m_parser.value("storage");
     options.idn = m_parser.value("idn").toUtf8();
     options.triggerMeanSeconds = number({"trigger-mean", 0, 86400});

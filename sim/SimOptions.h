@@ -7,6 +7,11 @@
 // Everything the simulated scope can be told at start, faults included.
 struct SimOptions {
     quint16 port = 4000;
+    // Where every port is served: loopback, unless inside a private network
+    // namespace made for a test.
+    QString address = QStringLiteral("127.0.0.1");
+    // Answer mDNS one-shot queries for the ports served at `address`.
+    bool mdns = false;
     QString storage = QStringLiteral("scope-storage");
     QByteArray idn = "MARDOCK,KXA5104-SIM,000001,1.0.0";
     double triggerMeanSeconds = 1.0;

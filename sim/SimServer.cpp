@@ -20,7 +20,7 @@ SimServer::SimServer(SimScope &scope, CommandLog &log, PowerSwitch &power,
 }
 
 bool SimServer::listen(quint16 port) {
-    const bool listening = m_server.listen(QHostAddress::LocalHost, port);
+    const bool listening = m_server.listen(QHostAddress(m_options.address), port);
     m_port = m_server.serverPort();
     return listening;
 }
@@ -35,7 +35,7 @@ void SimServer::powerOff() {
 }
 
 void SimServer::powerOn() {
-    if (!m_server.listen(QHostAddress::LocalHost, m_port))
+    if (!m_server.listen(QHostAddress(m_options.address), m_port))
         qWarning("mardock-scopesim: cannot listen again on 127.0.0.1:%u after the power cycle: %s",
                  unsigned(m_port), qPrintable(m_server.errorString()));
 }

@@ -104,11 +104,11 @@ Vxi11Server::~Vxi11Server() {
 }
 
 bool Vxi11Server::listen(quint16 port) {
-    if (!m_core.listen(QHostAddress::LocalHost, port)) {
+    if (!m_core.listen(QHostAddress(m_options.address), port)) {
         m_error = m_core.errorString();
         return false;
     }
-    if (!m_abort.listen(QHostAddress::LocalHost, 0)) {
+    if (!m_abort.listen(QHostAddress(m_options.address), 0)) {
         m_error = m_abort.errorString();
         m_core.close();
         return false;
@@ -132,8 +132,8 @@ void Vxi11Server::powerOff() {
 }
 
 void Vxi11Server::powerOn() {
-    if (!m_core.listen(QHostAddress::LocalHost, m_corePort) ||
-        !m_abort.listen(QHostAddress::LocalHost, m_abortPort))
+    if (!m_core.listen(QHostAddress(m_options.address), m_corePort) ||
+        !m_abort.listen(QHostAddress(m_options.address), m_abortPort))
         qWarning("mardock-scopesim: cannot serve VXI-11 again after the power cycle: %s",
                  qPrintable(m_core.isListening() ? m_abort.errorString() : m_core.errorString()));
 }

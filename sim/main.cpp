@@ -1,5 +1,6 @@
 #include "CommandLog.h"
 #include "ElapsedClock.h"
+#include "MdnsResponder.h"
 #include "PowerSwitch.h"
 #include "SimCommandLine.h"
 #include "SimScope.h"
@@ -46,26 +47,37 @@ int main(int argc, char *argv[]) {
     });
     SimServer server(scope, log, power, *options);
     if (!server.listen(options->port)) {
-        std::fprintf(stderr, "mardock-scopesim: cannot listen on 127.0.0.1:%u: %s\n",
-                     unsigned(options->port), qPrintable(server.errorString()));
+        std::fprintf(stderr, "mardock-scopesim: cannot listen on %s:%u: %s\n",
+                     qPrintable(options->address), unsigned(options->port),
+                     qPrintable(server.errorString()));
         return 1;
     }
     Vxi11Server vxi11(scope, log, power, *options);
     if (options->vxi11Port && !vxi11.listen(*options->vxi11Port)) {
-        std::fprintf(stderr, "mardock-scopesim: cannot serve VXI-11 on 127.0.0.1:%u: %s\n",
-                     unsigned(*options->vxi11Port), qPrintable(vxi11.errorString()));
+        std::fprintf(stderr, "mardock-scopesim: cannot serve VXI-11 on %s:%u: %s\n",
+                     qPrintable(options->address), unsigned(*options->vxi11Port),
+                     qPrintable(vxi11.errorString()));
         return 1;
     }
     if (options->vxi11Port && options->portmapper && !vxi11.registerWithPortmapper())
         std::fprintf(stderr, "mardock-scopesim: no portmapper on 127.0.0.1; VXI-11 clients "
                              "need the port\n");
+    MdnsResponder mdns(QHostAddress(options->address), server.port(),
+                       options->vxi11Port ? std::optional(vxi11.port()) : std::nullopt);
+    if (options->mdns && !mdns.listen()) {
+        std::fprintf(stderr, "mardock-scopesim: cannot answer mDNS: %s\n",
+                     qPrintable(mdns.errorString()));
+        return 1;
+    }
     TerminationWatcher watcher;
     QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app,
                      &QCoreApplication::quit);
 
-    std::printf("mardock-scopesim listening on 127.0.0.1:%u\n", unsigned(server.port()));
+    std::printf("mardock-scopesim listening on %s:%u\n", qPrintable(options->address),
+                unsigned(server.port()));
     if (options->vxi11Port)
-        std::printf("mardock-scopesim vxi11 on 127.0.0.1:%u\n", unsigned(vxi11.port()));
+        std::printf("mardock-scopesim vxi11 on %s:%u\n", qPrintable(options->address),
+                    unsigned(vxi11.port()));
     std::fflush(stdout);
     return app.exec();
 }
