@@ -13,14 +13,15 @@ SimServer::SimServer(SimScope &scope, CommandLog &log, PowerSwitch &power,
     , m_scope(scope)
     , m_log(log)
     , m_power(power)
-    , m_faults(options) {
+    , m_faults(options)
+    , m_address(options.address) {
     connect(&m_server, &QTcpServer::newConnection, this, &SimServer::acceptConnection);
     connect(&power, &PowerSwitch::switchedOff, this, &SimServer::powerOff);
     connect(&power, &PowerSwitch::switchedOn, this, &SimServer::powerOn);
 }
 
 bool SimServer::listen(quint16 port) {
-    const bool listening = m_server.listen(QHostAddress(m_options.address), port);
+    const bool listening = m_server.listen(m_address, port);
     m_port = m_server.serverPort();
     return listening;
 }
@@ -35,7 +36,7 @@ void SimServer::powerOff() {
 }
 
 void SimServer::powerOn() {
-    if (!m_server.listen(QHostAddress(m_options.address), m_port))
+    if (!m_server.listen(m_address, m_port))
         qWarning("mardock-scopesim: cannot listen again on 127.0.0.1:%u after the power cycle: %s",
                  unsigned(m_port), qPrintable(m_server.errorString()));
 }

@@ -3,6 +3,7 @@
 #include "ReplyFaults.h"
 #include "SimOptions.h"
 
+#include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
 
@@ -40,6 +41,7 @@ private:
     CommandLog &m_log;
     PowerSwitch &m_power;
     ReplyFaults m_faults;
+    const QHostAddress m_address;
     QTcpServer m_server;
     quint16 m_port = 0;
     QPointer<SimConnection> m_connection;

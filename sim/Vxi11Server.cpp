@@ -87,7 +87,8 @@ Vxi11Server::Vxi11Server(SimScope &scope, CommandLog &log, PowerSwitch &power,
     , m_scope(scope)
     , m_log(log)
     , m_power(power)
-    , m_faults(options) {
+    , m_faults(options)
+    , m_address(options.address) {
     m_age.start();
     m_wake.setSingleShot(true);
     m_wake.setTimerType(Qt::PreciseTimer);
@@ -104,11 +105,11 @@ Vxi11Server::~Vxi11Server() {
 }
 
 bool Vxi11Server::listen(quint16 port) {
-    if (!m_core.listen(QHostAddress(m_options.address), port)) {
+    if (!m_core.listen(m_address, port)) {
         m_error = m_core.errorString();
         return false;
     }
-    if (!m_abort.listen(QHostAddress(m_options.address), 0)) {
+    if (!m_abort.listen(m_address, 0)) {
         m_error = m_abort.errorString();
         m_core.close();
         return false;
@@ -132,8 +133,7 @@ void Vxi11Server::powerOff() {
 }
 
 void Vxi11Server::powerOn() {
-    if (!m_core.listen(QHostAddress(m_options.address), m_corePort) ||
-        !m_abort.listen(QHostAddress(m_options.address), m_abortPort))
+    if (!m_core.listen(m_address, m_corePort) || !m_abort.listen(m_address, m_abortPort))
         qWarning("mardock-scopesim: cannot serve VXI-11 again after the power cycle: %s",
                  qPrintable(m_core.isListening() ? m_abort.errorString() : m_core.errorString()));
 }

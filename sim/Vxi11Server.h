@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
@@ -148,5 +149,6 @@ private:
     QHash<RpcConnection *, qint64> m_messagesOnConnection;
     QTimer m_wake;
     ReplyFaults m_faults;
+    const QHostAddress m_address;
     QElapsedTimer m_age;
 };
