@@ -10,18 +10,7 @@ build_dir="${BUILD_DIR:-build-bench}"
 
 # The script the program is compared with runs on PyVISA's pure Python
 # backend, from Debian's package; the window needs a virtual X server.
-missing=()
-for package in python3-pyvisa-py xvfb; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-        missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq "${missing[@]}"
-fi
+scripts/install-deps.sh xvfb
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build_dir" --target mardock-bench -- -j2
