@@ -3,8 +3,8 @@
 # or $BUILD_DIR), installs it on this machine as a user would, checks what it
 # put where, starts the installed program against the installed simulated
 # scope on a virtual display, and removes the package; then runs one
-# acquisition with the same .deb in a clean Debian 12 root. Needs root (or
-# sudo) and changes this machine's packages.
+# acquisition with the same .deb in a clean Debian 12 root and in a clean
+# Debian 13 root. Needs root (or sudo) and changes this machine's packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -86,4 +86,6 @@ kill "$app"
 wait "$app" 2>/dev/null || true
 app=""
 echo "package test passed"
-scripts/ci-clean-root.sh "$deb" "$build_dir" bookworm
+for release in bookworm trixie; do
+    scripts/ci-clean-root.sh "$deb" "$build_dir" "$release"
+done
