@@ -46,11 +46,13 @@ debian_root_make() {
 
 # /proc and /dev are mounted only inside a private mount namespace, so nothing
 # of the host stays mounted under the root: the mounts end with the command
-# (and its namespace) at the latest.
+# (and its namespace) at the latest. The root is made a mount point, as a
+# system's / is, since unshare cannot make a mount namespace in it otherwise.
 in_root() {
     unshare --mount --propagation private -- bash -c '
         root=$1; shift
-        trap "umount -R \"$root/dev\" \"$root/proc\" 2>/dev/null || true" EXIT
+        trap "umount -R \"$root\" 2>/dev/null || true" EXIT
+        mount --bind "$root" "$root"
         mount -t proc proc "$root/proc"
         mount --rbind /dev "$root/dev"
         mount --make-rslave "$root/dev"
