@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A minimal Debian root for a release, made with debootstrap from the mirror
 # in this machine's apt sources. Sourced by the scripts that use one; they
 # need root.
