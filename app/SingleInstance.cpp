@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QSysInfo>
 
 namespace {
 
@@ -24,18 +25,20 @@ SingleInstance::Outcome SingleInstance::acquire() {
         return Outcome::Acquired;
     if (m_lock.error() != QLockFile::LockFailedError)
         return Outcome::Unavailable;
-    if (ownerUnreadableAndOld() && m_lock.removeStaleLockFile() && m_lock.tryLock(0))
+    if (stale() && m_lock.removeStaleLockFile() && m_lock.tryLock(0))
         return Outcome::Acquired;
     return m_lock.error() == QLockFile::LockFailedError ? Outcome::AlreadyRunning
                                                         : Outcome::Unavailable;
 }
 
-bool SingleInstance::ownerUnreadableAndOld() const {
+bool SingleInstance::stale() const {
     qint64 pid = 0;
     QString host;
     QString application;
+    // QLockFile never judges a lock from another host stale, as it cannot see
+    // that host's processes; but no other host shares the runtime folder.
     if (m_lock.getLockInfo(&pid, &host, &application))
-        return false;
+        return host != QSysInfo::machineHostName();
     // Either way round: a clock set back leaves the lock's time in the future.
     const QDateTime modified = QFileInfo(m_path).lastModified();
     return modified.isValid() &&

@@ -6,7 +6,7 @@
 // program's lifetime. A lock left behind by a copy that was killed names a
 // process that no longer exists, so the next start takes it over; so does a
 // lock whose owner cannot be read (a copy killed while writing it) once it is
-// a few seconds old.
+// a few seconds old, and a lock made on another host.
 class SingleInstance {
 public:
     enum class Outcome { Acquired, AlreadyRunning, Unavailable };
@@ -18,7 +18,7 @@ public:
     Outcome acquire();
 
 private:
-    bool ownerUnreadableAndOld() const;
+    bool stale() const;
 
     QString m_path;
     QLockFile m_lock;

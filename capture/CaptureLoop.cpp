@@ -2,6 +2,7 @@
 
 #include "Cancellation.h"
 #include "CommandExchange.h"
+#include "CommandText.h"
 #include "FileNamer.h"
 #include "Instrument.h"
 #include "RunHost.h"
@@ -257,7 +258,7 @@ bool CaptureLoop::savedWithoutError(const QString &name) {
     stop();
     m_prompter.ask(
         QStringLiteral("The scope did not save %1.\nIt reported: %2\nThe run has stopped.")
-            .arg(name, reported.trimmed()),
+            .arg(asSentToScope(name), reported.trimmed()),
         Prompter::Buttons::Ok, Prompter::Icon::Warning);
     return false;
 }

@@ -1,5 +1,7 @@
 #include "CheckValue.h"
 
+#include "CheckChange.h"
+
 #include <QCheckBox>
 
 int checkValue(const QCheckBox *box) {
@@ -21,9 +23,8 @@ void setCheckValue(QCheckBox *box, int value) {
         box->setCheckState(Qt::PartiallyChecked);
         // A tristate box would cycle back through greyed on later clicks; the
         // first change away from greyed makes it a two-state box again.
-        QObject::connect(
-            box, &QCheckBox::stateChanged, box, [box] { box->setTristate(false); },
-            Qt::SingleShotConnection);
+        onCheckChange(
+            box, box, [box] { box->setTristate(false); }, Qt::SingleShotConnection);
         return;
     }
     box->setCheckState(value == 0 ? Qt::Unchecked : Qt::Checked);

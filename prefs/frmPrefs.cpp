@@ -1,5 +1,6 @@
 #include "frmPrefs.h"
 
+#include "CheckChange.h"
 #include "CheckValue.h"
 #include "FieldRules.h"
 #include "Prompter.h"
@@ -138,10 +139,10 @@ frmPrefs::frmPrefs(frmScreenOptions &screenOptions, Prompter &prompter, QWidget 
     for (QObject *box : m_fixUpRules.keys() + m_keystrokeRules.keys())
         box->installEventFilter(this);
 
-    connect(chkWFM, &QCheckBox::stateChanged, this, &frmPrefs::chkWFM_Click);
-    connect(chkASCII, &QCheckBox::stateChanged, this, &frmPrefs::chkASCII_Click);
-    connect(chkScreen, &QCheckBox::stateChanged, this, &frmPrefs::chkScreen_Click);
-    connect(chkStopAfter, &QCheckBox::stateChanged, this, &frmPrefs::chkStopAfter_Click);
+    onCheckChange(chkWFM, this, &frmPrefs::chkWFM_Click);
+    onCheckChange(chkASCII, this, &frmPrefs::chkASCII_Click);
+    onCheckChange(chkScreen, this, &frmPrefs::chkScreen_Click);
+    onCheckChange(chkStopAfter, this, &frmPrefs::chkStopAfter_Click);
     connect(hsDelay, &QScrollBar::valueChanged, this, &frmPrefs::hsDelay_Change);
     connect(cbOK, &QPushButton::clicked, this, &frmPrefs::cbOK_Click);
     connect(cbCancel, &QPushButton::clicked, this, &frmPrefs::cbCancel_Click);

@@ -1,5 +1,6 @@
 #include "InstrumentControl.h"
 
+#include "CommandText.h"
 #include "InstrumentError.h"
 #include "ResourceDescriptor.h"
 #include "TransportError.h"
@@ -59,7 +60,7 @@ QByteArrayView InstrumentControl::encode(const QString &command) {
     m_command.resize(command.size());
     char *out = m_command.data();
     for (const QChar c : command)
-        *out++ = c.unicode() <= 0xff ? char(c.unicode()) : '?';
+        *out++ = commandByte(c);
     return m_command;
 }
 

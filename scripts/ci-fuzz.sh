@@ -5,18 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(clang-14 libclang-rt-14-dev cmake ninja-build qt6-base-dev libgl-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq "${missing[@]}"
-fi
+scripts/install-deps.sh clang-14 libclang-rt-14-dev
 
 build_dir="${BUILD_DIR:-build-fuzz}"
 seconds="${FUZZ_SECONDS:-30}"

@@ -1,39 +1,20 @@
 #!/usr/bin/env bash
-# Builds the Mardock .deb in ./build-pkg (or $BUILD_DIR), installs it as a user
-# would, checks what it put where, starts the installed program against the
-# installed simulated scope on a virtual display, and removes the package;
-# checks it with lintian and runs one acquisition with it in a clean Debian 12 root.
+# Builds and checks the Mardock .deb (scripts/build-package.sh, in ./build-pkg
+# or $BUILD_DIR), installs it on this machine as a user would, checks what it
+# put where, starts the installed program against the installed simulated
+# scope on a virtual display, and removes the package; then runs one
+# acquisition with the same .deb in a clean Debian 12 root and in a clean
+# Debian 13 root. Needs root (or sudo) and changes this machine's packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-scripts/install-deps.sh
-packages=(dpkg-dev file xvfb xdotool desktop-file-utils help2man lintian debootstrap)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq "${missing[@]}"
-fi
-
 build_dir="${BUILD_DIR:-build-pkg}"
-# Only the programs: the package needs no tests built.
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-cmake --build "$build_dir" --target mardock mardock-scopesim package_files -- -j"${JOBS:-2}"
-rm -f "$build_dir"/mardock_*.deb
-(cd "$build_dir" && cpack -G DEB >/dev/null)
+BUILD_DIR="$build_dir" scripts/build-package.sh
+scripts/install-deps.sh xvfb xdotool desktop-file-utils debootstrap
 deb=$(realpath "$build_dir"/mardock_*.deb)
-echo "== $deb"
-dpkg-deb --info "$deb" | grep -E "Package|Version|Depends"
-
-echo "== lintian"
-# Warnings the README explains are listed, with why, in packaging/lintian-explained.
-lintian --fail-on error,warning --suppress-tags-from-file packaging/lintian-explained "$deb"
 
 work=$(mktemp -d)
 sim=""
@@ -77,15 +58,9 @@ fi
 
 echo "== headless start against the simulated scope"
 mkdir -p "$work/config/mardock" "$work/storage"
-mardock-scopesim --port 0 --storage "$work/storage" --log "$work/commands.log" \
-    >"$work/sim.out" 2>"$work/sim.err" &
-sim=$!
-for _ in $(seq 100); do
-    grep -q listening "$work/sim.out" 2>/dev/null && break
-    sleep 0.1
-done
-port=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.out")
-[ -n "$port" ] || { echo "the simulated scope did not start"; cat "$work/sim.err"; exit 1; }
+started=$(scripts/start-simulator.sh "$work/sim.out" mardock-scopesim --port 0 \
+    --storage "$work/storage" --log "$work/commands.log")
+read -r port sim <<<"$started"
 echo "TCPIP0::127.0.0.1::${port}::SOCKET" >"$work/config/mardock/instruments.txt"
 
 display=":$((90 + RANDOM % 100))"
@@ -111,4 +86,6 @@ kill "$app"
 wait "$app" 2>/dev/null || true
 app=""
 echo "package test passed"
-scripts/ci-clean-root.sh "$deb" "$build_dir"
+for release in bookworm trixie; do
+    scripts/ci-clean-root.sh "$deb" "$build_dir" "$release"
+done

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building and testing Mardock needs, from Debian's packages.
+# Installs what building and testing Mardock needs, from Debian's packages,
+# and the further packages named, when any of them is missing:
+#   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
 
 packages=(
@@ -7,6 +9,7 @@ packages=(
     qt6-base-dev libgl-dev qt6-image-formats-plugins
     pkg-config libtirpc-dev rpcsvc-proto rpcbind
     iproute2 python3-pyvisa-py lxi-tools
+    "$@"
 )
 
 missing=()

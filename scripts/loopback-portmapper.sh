@@ -2,8 +2,9 @@
 # Runs a command beside a portmapper (rpcbind) that nothing outside can
 # reach: in a private network namespace whose only interface is lo, with a
 # /run of its own, so it neither meets nor replaces another rpcbind on the
-# machine. Debian 12's rpcbind cannot be bound to 127.0.0.1 alone (`-h`
-# aborts), so the namespace is what keeps it off every other network.
+# machine. rpcbind cannot be bound to 127.0.0.1 alone (`-h` aborts on
+# Debian 12 and binds only UDP on Debian 13), so the namespace is what keeps
+# it off every other network.
 #
 #   sudo scripts/loopback-portmapper.sh COMMAND [ARG...]
 #

@@ -17,19 +17,11 @@ prefs="$demo/config/mardock/mardock.ini"
 
 vxi11=()
 [ "${1:-}" = --vxi11 ] && vxi11=(--vxi11-port 0)
-announced="$demo/scopesim.out"
-build/bin/mardock-scopesim --port "${MARDOCK_DEMO_PORT:-0}" --storage "$demo/storage" \
-    --log "$demo/commands.log" --trigger-mean 1 "${vxi11[@]}" >"$announced" &
-sim=$!
+started=$(scripts/start-simulator.sh "$demo/scopesim.out" build/bin/mardock-scopesim \
+    --port "${MARDOCK_DEMO_PORT:-0}" --storage "$demo/storage" --log "$demo/commands.log" \
+    --trigger-mean 1 "${vxi11[@]}")
+read -r port sim <<<"$started"
 trap 'kill $sim 2>/dev/null || true' EXIT
-port=""
-for _ in $(seq 100); do
-    port=$(sed -n 's/^mardock-scopesim listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$announced")
-    [ -n "$port" ] && break
-    kill -0 "$sim" 2>/dev/null || { echo "The simulated scope did not start." >&2; exit 1; }
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "The simulated scope did not say where it listens." >&2; exit 1; }
 descriptor="TCPIP0::127.0.0.1::${port}::SOCKET"
 [ ${#vxi11[@]} -gt 0 ] && descriptor="TCPIP0::127.0.0.1::inst0::INSTR"
 echo "$descriptor" >"$demo/config/mardock/instruments.txt"

@@ -155,10 +155,10 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<int>("ageSeconds");
         QTest::addColumn<SingleInstance::Outcome>("outcome");
-        const auto owner = [](qint64 pid) {
+        const auto owner = [](qint64 pid, const QString &host = QSysInfo::machineHostName()) {
             return QStringLiteral("%1\n%2\n%3\n")
                 .arg(pid)
-                .arg(QCoreApplication::applicationName(), QSysInfo::machineHostName())
+                .arg(QCoreApplication::applicationName(), host)
                 .toUtf8();
         };
         const auto running = SingleInstance::Outcome::AlreadyRunning;
@@ -169,6 +169,12 @@ private slots:
         // Above the kernel's highest process id: a copy that was killed.
         QTest::addRow("dead owner")
             << owner(std::numeric_limits<qint32>::max()) << -3600 << acquired;
+        // No other host shares the runtime folder, whatever its process ids.
+        const qint64 pid = QCoreApplication::applicationPid();
+        QTest::addRow("another host, two days old")
+            << owner(pid, QSysInfo::machineHostName() + "-other") << -2 * 86400 << acquired;
+        QTest::addRow("another host, just made")
+            << owner(pid, QStringLiteral("lab-pc")) << 0 << acquired;
         // A copy killed between making the lock and writing its owner.
         QTest::addRow("empty, an hour old") << QByteArray() << -3600 << acquired;
         QTest::addRow("garbage, an hour old") << QByteArray("\x7f\x01zz\n\n") << -3600 << acquired;
