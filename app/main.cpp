@@ -3,8 +3,8 @@
 #include "CommandLine.h"
 #include "InstrumentControl.h"
 #include "InstrumentListFile.h"
-#include "IoThread.h"
 #include "MessageBoxPrompter.h"
+#include "MonotonicClock.h"
 #include "UsbtmcDevices.h"
 #include "VisaLibrary.h"
 #include "frmMain.h"
@@ -30,16 +30,23 @@ int main(int argc, char *argv[]) {
     InstrumentControl plexor(
         {std::make_shared<InstrumentListFile>(paths.instrumentListFile()), VisaLibrary::load(),
          std::make_shared<UsbtmcDevices>(QStringLiteral("/sys"), QStringLiteral("/dev"))});
-    // Declared after the control, so the calls still queued on it at the end
-    // (Stop's restore commands) run before the control goes.
-    IoThread io;
     MessageBoxPrompter prompter;
     SystemClock clock;
-    frmMain window(plexor, io, prompter, clock, paths);
+    SteadyClock monotonic;
+    // Declared after the control: the window's run thread, which alone calls
+    // it, sends Stop's commands still queued before the control goes.
+    frmMain window(plexor, prompter, clock, monotonic, paths);
     if (!window.Form_Load())
         return 1;
+    // The window is shown only once the search found a scope; otherwise the
+    // user has been told why and the program ends.
+    QObject::connect(&window, &frmMain::startUpEnded, &app, [&](bool scopeFound) {
+        if (scopeFound)
+            window.show();
+        else
+            QCoreApplication::exit(1);
+    });
     QObject::connect(&window, &frmMain::programEnding, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    window.show();
     return app.exec();
 }

@@ -2,7 +2,7 @@
 #include "CheckValue.h"
 #include "FakeClock.h"
 #include "FakeInstrument.h"
-#include "InlineExecutor.h"
+#include "MonotonicClock.h"
 #include "ScriptedPrompter.h"
 #include "SingleInstance.h"
 #include "frmMain.h"
@@ -42,7 +42,9 @@ struct Fixture {
     }
 
     bool start() {
-        if (!window.Form_Load())
+        QSignalSpy ended(&window, &frmMain::startUpEnded);
+        if (!window.Form_Load() || (ended.isEmpty() && !ended.wait(30000)) ||
+            !ended.constFirst().constFirst().toBool())
             return false;
         window.show();
         return QTest::qWaitForWindowExposed(&window);
@@ -54,8 +56,8 @@ struct Fixture {
     FakeInstrument instrument;
     ScriptedPrompter prompter;
     FakeClock clock;
-    InlineExecutor io;
-    frmMain window{instrument, io, prompter, clock, paths};
+    SteadyClock monotonic;
+    frmMain window{instrument, prompter, clock, monotonic, paths};
 };
 
 } // namespace
@@ -182,7 +184,7 @@ private slots:
         else
             QTest::mouseClick(f.window.cbClose, Qt::LeftButton);
 
-        QCOMPARE(f.prompter.asked.value(0), QStringLiteral("Close program?"));
+        QTRY_COMPARE(f.prompter.asked.value(0), QStringLiteral("Close program?"));
         // The Stop procedure ran before the question, whatever the answer.
         QVERIFY(f.instrument.sent().contains(QStringLiteral("ACQ:STOPA RUNST")));
         QCOMPARE(ending.size(), ends ? 1 : 0);

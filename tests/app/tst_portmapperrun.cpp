@@ -120,6 +120,7 @@ private slots:
 
         QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
+        program.settle();
         QVERIFY(back);
         QCOMPARE(window.statusText(), QStringLiteral("2: Done"));
         QCOMPARE(QDir(program.sim.storageDir() + QStringLiteral("/E"))
