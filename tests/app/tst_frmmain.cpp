@@ -17,6 +17,10 @@
 #include <QTextBrowser>
 #include <QtTest>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 const QString Scope = QStringLiteral("TCPIP0::10.0.0.1::4000::SOCKET");
@@ -29,6 +33,25 @@ QList<QTextBrowser *> openViewers() {
             viewers << qobject_cast<QTextBrowser *>(widget);
     return viewers;
 }
+
+// What the scripted scope was sent, kept as the run thread sends it, so the
+// test's thread can read it at any time.
+struct SentLog {
+    void record(const QString &command) {
+        const std::lock_guard guard(lock);
+        commands << command;
+    }
+    QStringList taken() const {
+        const std::lock_guard guard(lock);
+        return commands;
+    }
+
+    mutable std::mutex lock;
+    QStringList commands;
+};
+
+const QStringList Restore{"TRIG",        "ACQ:STATE 0", "ACQ:STOPA RUNST", "TRIG:A:MOD AUTO",
+                          "ACQ:STATE 1", "DESE 0"};
 
 // A main window against a scripted scope, with its own settings folder.
 struct Fixture {
@@ -198,6 +221,71 @@ private slots:
         QCOMPARE(QSettings(f.paths.settingsFile(), QSettings::IniFormat)
                      .value(QStringLiteral("Prefs/txtAcqLimit")),
                  ends ? QVariant(QStringLiteral("25")) : QVariant());
+    }
+
+    // A Start clicked while the last run's Stop still sends its commands is
+    // taken at once, but its run begins only once they have all gone out.
+    void startWaitsForStopsCommands() {
+        Fixture f;
+        QVERIFY(f.start());
+        setCheckValue(f.window.prefsDialog().chkRestoreRun, 1);
+        setCheckValue(f.window.prefsDialog().chkStopAfter, 0);
+        f.instrument.replies.insert(QStringLiteral("BUSY?"), QStringLiteral("1"));
+        SentLog sent;
+        std::atomic<bool> restoring{false};
+        std::atomic<bool> holdRestore{true};
+        f.instrument.afterExchange = [&](const QString &command) {
+            sent.record(command);
+            if (command != QLatin1String("TRIG"))
+                return;
+            restoring = true;
+            while (holdRestore)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+
+        QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
+        QTRY_VERIFY(sent.taken().contains(QStringLiteral("BUSY?")));
+        QTest::mouseClick(f.window.cbStop, Qt::LeftButton);
+        QVERIFY(f.window.startEnabled());
+        QTRY_VERIFY(restoring);
+        QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
+
+        // The run thread is held inside the restore: the new run has sent nothing.
+        QVERIFY(!f.window.startEnabled() && f.window.cbStop->isEnabled());
+        QCOMPARE(sent.taken().constLast(), QStringLiteral("TRIG"));
+        holdRestore = false;
+        QTRY_COMPARE(sent.taken().count(QStringLiteral("HEAD 0;VERB 0")), 2);
+        const QStringList after = sent.taken().mid(sent.taken().indexOf(QStringLiteral("TRIG")));
+        QCOMPARE(after.mid(0, Restore.size() + 1), Restore + QStringList{"HEAD 0;VERB 0"});
+
+        QTest::mouseClick(f.window.cbStop, Qt::LeftButton);
+        QTRY_COMPARE(sent.taken().count(QStringLiteral("TRIG")), 2);
+        QTRY_COMPARE(f.window.statusText(), QStringLiteral("1: Stopped"));
+    }
+
+    // Close during a run (through the frame: the button is disabled) stops
+    // the run, whose Stop sends its commands once, and asks only then.
+    void closeDuringARun() {
+        Fixture f;
+        QVERIFY(f.start());
+        setCheckValue(f.window.prefsDialog().chkRestoreRun, 1);
+        setCheckValue(f.window.prefsDialog().chkStopAfter, 0);
+        f.instrument.replies.insert(QStringLiteral("BUSY?"), QStringLiteral("1"));
+        SentLog sent;
+        f.instrument.afterExchange = [&](const QString &command) { sent.record(command); };
+        QStringList sentWhenAsked;
+        f.prompter.onAsk = [&](const QString &) { sentWhenAsked = sent.taken(); };
+        f.prompter.answers = {Prompter::Answer::No};
+
+        QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
+        QTRY_VERIFY(sent.taken().contains(QStringLiteral("BUSY?")));
+        f.window.close();
+
+        QTRY_COMPARE(f.prompter.asked, QStringList{QStringLiteral("Close program?")});
+        QCOMPARE(sentWhenAsked.mid(sentWhenAsked.indexOf(QStringLiteral("TRIG"))), Restore);
+        QCOMPARE(sentWhenAsked.count(QStringLiteral("TRIG")), 1);
+        QCOMPARE(f.window.statusText(), QStringLiteral("1: Stopped"));
+        QVERIFY(f.window.isVisible() && f.window.startEnabled());
     }
 };
 
