@@ -51,7 +51,7 @@ private slots:
 
         program.settle();
         QCOMPARE(program.window->statusText(), QStringLiteral("2: Done"));
-        QVERIFY(program.window->startEnabled());
+        QTRY_VERIFY(program.window->startEnabled());
         QTRY_COMPARE(withPollsMerged(program.sim.commandLog()),
                      StartUp + RunPreparation + Armed + isf("1") + csv("1") + image("1") + Armed +
                          isf("2") + csv("2") + image("2") + Unmask);
@@ -144,7 +144,7 @@ private slots:
                      StartUp + expected + QStringList{"*OPC?"});
         // The stopped text stays as Stop left it, in a delay too.
         QTEST(window.statusText(), "status");
-        QVERIFY(window.startEnabled());
+        QTRY_VERIFY(window.startEnabled());
         QCOMPARE(program.prompter.asked,
                  QStringList(run.answers.size(), QStringLiteral("Save this Aquisition?")));
     }
@@ -222,7 +222,7 @@ private slots:
 
         QTRY_COMPARE_WITH_TIMEOUT(program.prompter.asked, QStringList{"Close program?"}, 30000);
         QCOMPARE(window.statusText(), QStringLiteral("1: Stopped"));
-        QVERIFY(window.startEnabled());
+        QTRY_VERIFY(window.startEnabled());
         QCOMPARE(ending.size(), ends ? 1 : 0);
         QCOMPARE(window.isVisible(), !ends);
         QCOMPARE(QFile::exists(program.paths.settingsFile()), ends);

@@ -285,7 +285,8 @@ private slots:
         QCOMPARE(sentWhenAsked.mid(sentWhenAsked.indexOf(QStringLiteral("TRIG"))), Restore);
         QCOMPARE(sentWhenAsked.count(QStringLiteral("TRIG")), 1);
         QCOMPARE(f.window.statusText(), QStringLiteral("1: Stopped"));
-        QVERIFY(f.window.isVisible() && f.window.startEnabled());
+        QVERIFY(f.window.isVisible());
+        QTRY_VERIFY(f.window.startEnabled());
     }
 };
 
