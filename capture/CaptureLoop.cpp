@@ -308,7 +308,7 @@ void CaptureLoop::stop() {
     // Outside a run each command is tried once, as every exchange is.
     try {
         clearAndSend(commands, m_run.inRun() ? RestoreAttempts : 1);
-    } catch (const std::exception &) {
+    } catch (...) {
         // A scope that has gone away cannot be cleared; Stop ends anyway.
     }
     // Drops any progress dots a retry appended meanwhile.
