@@ -40,8 +40,8 @@ frmMain::frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock,
     , m_namer(clock)
     , m_loop(m_exchange, m_run, m_namer, m_runPrompter, monotonic)
     , m_runThread(m_cancellation, [this](const QString &what) {
-        // A job that failed outside the run's own trap ends any run too.
-        m_run.requestStop();
+        // A job that failed outside the run's own trap ends its run too.
+        m_run.stopCurrent();
         m_runPrompter.ask(QStringLiteral("The run stopped because of an error: ") + what,
                           Prompter::Buttons::Ok, Prompter::Icon::Warning);
     }) {

@@ -298,7 +298,7 @@ void CaptureLoop::stop() {
     const QString stoppedText = leadingNumber(m_run.status()) + QStringLiteral(": Stopped");
     m_run.setStatus(stoppedText);
     // Idle buttons at once: a Start clicked now waits behind the commands below.
-    m_run.requestStop();
+    m_run.stopCurrent();
     m_run.clearCancellation();
     QStringList commands;
     if (checked(m_prefs->chkRestoreRun()))

@@ -31,6 +31,16 @@ void Run::requestStop() {
     m_view.showRunState();
 }
 
+void Run::stopCurrent() {
+    {
+        const std::lock_guard lock(m_lock);
+        if (stoppedLocked())
+            return;
+        m_stoppedUpTo = m_current;
+    }
+    m_view.showRunState();
+}
+
 bool Run::running() const {
     const std::lock_guard lock(m_lock);
     return m_requested > m_stoppedUpTo;

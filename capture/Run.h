@@ -24,9 +24,12 @@ public:
 
     // A Start was accepted: the new run's number, for the run thread to enter.
     Number requestStart();
-    // Ends the run in progress at its next check point, and cuts its current
-    // wait short through the cancellation.
+    // The window's Stop: ends the run in progress at its next check point,
+    // and cuts its current wait short through the cancellation.
     void requestStop();
+    // The run thread's own Stop (Cancel, the limit, an error): ends the run
+    // in progress only, never one started after it.
+    void stopCurrent();
     // What the buttons show: a run was started and not stopped yet.
     bool running() const;
 

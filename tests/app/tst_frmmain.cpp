@@ -223,40 +223,55 @@ private slots:
                  ends ? QVariant(QStringLiteral("25")) : QVariant());
     }
 
-    // A Start clicked while the last run's Stop still sends its commands is
-    // taken at once, but its run begins only once they have all gone out.
-    void startWaitsForStopsCommands() {
+    void startWhileTheLastRunEnds_data() {
+        QTest::addColumn<QString>("holdAt");
+        // The run thread is held in the poll that the Stop comes in, before
+        // the old run has seen it, or in Stop's own commands.
+        QTest::addRow("old run not yet stopped") << QStringLiteral("BUSY?");
+        QTest::addRow("Stop's commands going out") << QStringLiteral("TRIG");
+    }
+    // A Start clicked while the last run still ends is taken at once, but its
+    // run begins only once the last one's Stop has sent all its commands, and
+    // that Stop never ends the new run.
+    void startWhileTheLastRunEnds() {
+        QFETCH(QString, holdAt);
         Fixture f;
         QVERIFY(f.start());
         setCheckValue(f.window.prefsDialog().chkRestoreRun, 1);
         setCheckValue(f.window.prefsDialog().chkStopAfter, 0);
         f.instrument.replies.insert(QStringLiteral("BUSY?"), QStringLiteral("1"));
         SentLog sent;
-        std::atomic<bool> restoring{false};
-        std::atomic<bool> holdRestore{true};
+        std::atomic<bool> stopClicked{false};
+        std::atomic<bool> held{false};
+        std::atomic<bool> release{false};
         f.instrument.afterExchange = [&](const QString &command) {
             sent.record(command);
-            if (command != QLatin1String("TRIG"))
+            if (command != holdAt || (holdAt == QLatin1String("BUSY?") && !stopClicked) ||
+                held.exchange(true))
                 return;
-            restoring = true;
-            while (holdRestore)
+            while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         };
 
         QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
         QTRY_VERIFY(sent.taken().contains(QStringLiteral("BUSY?")));
+        stopClicked = true;
         QTest::mouseClick(f.window.cbStop, Qt::LeftButton);
         QVERIFY(f.window.startEnabled());
-        QTRY_VERIFY(restoring);
+        QTRY_VERIFY(held);
         QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
 
-        // The run thread is held inside the restore: the new run has sent nothing.
+        // The run thread is held: the new run has sent nothing yet.
         QVERIFY(!f.window.startEnabled() && f.window.cbStop->isEnabled());
-        QCOMPARE(sent.taken().constLast(), QStringLiteral("TRIG"));
-        holdRestore = false;
+        QCOMPARE(sent.taken().constLast(), holdAt);
+        release = true;
         QTRY_COMPARE(sent.taken().count(QStringLiteral("HEAD 0;VERB 0")), 2);
         const QStringList after = sent.taken().mid(sent.taken().indexOf(QStringLiteral("TRIG")));
         QCOMPARE(after.mid(0, Restore.size() + 1), Restore + QStringList{"HEAD 0;VERB 0"});
+        // The new run goes on to wait for its trigger.
+        QTRY_VERIFY(sent.taken().lastIndexOf(QStringLiteral("BUSY?")) >
+                    sent.taken().lastIndexOf(QStringLiteral("HEAD 0;VERB 0")));
+        QVERIFY(!f.window.startEnabled() && f.window.cbStop->isEnabled());
 
         QTest::mouseClick(f.window.cbStop, Qt::LeftButton);
         QTRY_COMPARE(sent.taken().count(QStringLiteral("TRIG")), 2);
