@@ -13,12 +13,13 @@ constexpr milliseconds PaceUpToOneSecond{2};
 constexpr milliseconds FirstSecond{1000};
 constexpr int GrowthDivisor = 500;
 constexpr milliseconds Sparse{10};
-constexpr milliseconds Close{1};
+constexpr microseconds Close{500};
 
-// How early before a save's usual end the close polls begin: 20 ms plus a
-// twentieth of the length, since longer saves vary more in absolute terms.
+// How early before a save's usual end the close polls begin, and how long
+// after it they go on: 10 ms plus a fiftieth of the length, since longer
+// saves vary more in absolute terms.
 Duration closeWindow(Duration usualLength) {
-    return milliseconds(20) + usualLength / 20;
+    return milliseconds(10) + usualLength / 50;
 }
 
 } // namespace
@@ -32,7 +33,8 @@ Duration forWait(Duration waited) {
 }
 
 Duration forSave(Duration waited, std::optional<Duration> usualLength) {
-    if (!usualLength)
+    // A save that is over at once is caught at the link's pace, as any wait.
+    if (!usualLength || waited < BackToBack)
         return forWait(waited);
     const Duration window = closeWindow(*usualLength);
     const Duration closeFrom = *usualLength - window;

@@ -13,10 +13,11 @@
 // - After that: a five-hundredth of the time already waited (2 ms at 1 s),
 //   at most 10 ms (from 5 s on), so a trigger that took seconds to come
 //   loses no more than a fraction of a percent to the pace.
-// A save whose usual length is known polls sparsely (every 10 ms) until
-// shortly before it is expected to end, then every millisecond; a save that
-// runs well past its usual length is paced by how far past it is, as a wait
-// of that length would be.
+// A save whose usual length is known polls back to back for its first 20 ms
+// like any wait, then sparsely (every 10 ms) until shortly before it is
+// expected to end, then every half millisecond until shortly after; a save
+// that runs past that is paced by how far past it is, as a wait of that
+// length would be.
 namespace PollPacer {
 
 using Duration = std::chrono::steady_clock::duration;

@@ -20,13 +20,15 @@ private slots:
         QTest::addRow("still 2 ms just before a second") << 999 << 0 << 2.0;
         QTest::addRow("growing after a second") << 3000 << 0 << 6.0;
         QTest::addRow("never above 10 ms") << 3600000 << 0 << 10.0;
-        // A save of a known 2.5 s: sparse, then close around its usual end.
+        // A save of a known 2.5 s: sparse, then close around its usual end
+        // (from 60 ms before it to 60 ms after).
+        QTest::addRow("save, first 20 ms: back to back") << 10 << 2500 << 0.0;
         QTest::addRow("save, early: sparse") << 50 << 2500 << 10.0;
-        QTest::addRow("save, waking on time for its end") << 2350 << 2500 << 5.0;
-        QTest::addRow("save, near its end: close") << 2400 << 2500 << 1.0;
-        QTest::addRow("save, just past its end: close") << 2600 << 2500 << 1.0;
+        QTest::addRow("save, waking on time for its end") << 2435 << 2500 << 5.0;
+        QTest::addRow("save, near its end: close") << 2440 << 2500 << 0.5;
+        QTest::addRow("save, just past its end: close") << 2559 << 2500 << 0.5;
         QTest::addRow("save, long past its end: as a wait that long") << 5000 << 2500 << 5.0;
-        QTest::addRow("short save: close from its start") << 0 << 15 << 1.0;
+        QTest::addRow("short save: back to back, then close") << 20 << 15 << 0.5;
     }
     void pace() {
         QFETCH(int, waitedMs);
