@@ -161,11 +161,14 @@ void frmMain::refreshStatus() {
     // While the interval runs, its end shows the latest text.
     if (m_statusRefresh.isActive())
         return;
+    QString text;
     {
         const std::lock_guard lock(m_statusLock);
-        Text1->setText(m_statusText);
+        text = m_statusText;
         m_statusQueued = false;
     }
+    // Outside the lock: whoever hears of the change may read the text again.
+    Text1->setText(text);
     // A long text shows its start: the acquisition number and what happens.
     Text1->setCursorPosition(0);
     m_statusRefresh.start();

@@ -585,13 +585,16 @@ void Benchmarks::endurance(ResultTable &table) {
     SimulatorProcess sim(simArgs({"--trigger-mean", "0", "--save-time", "0", "--no-files"}));
     BenchProgram program(sim);
     program.choose({.isf = true, .csv = true, .limit = total});
-    // The first status past the early count: a status line repainted at
-    // a bounded rate may skip numbers.
+    // The first status past the early count, from the text the run last
+    // posted: the status line repaints at a bounded rate, and a quick run
+    // may be over before its second repaint.
     double earlyMiB = 0;
-    QObject::connect(program.window().Text1, &QLineEdit::textChanged, [&](const QString &text) {
-        if (earlyMiB == 0 && text.section(u':', 0, 0).toInt() > early)
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (earlyMiB == 0 && program.window().statusText().section(u':', 0, 0).toInt() > early)
             earlyMiB = ProcessUsage::ownResidentMiB();
     });
+    sampler.start(1);
     program.run();
     const double lateMiB = ProcessUsage::ownResidentMiB();
     const QString name = QStringLiteral("6 Endurance");
