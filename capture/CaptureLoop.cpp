@@ -173,7 +173,8 @@ bool CaptureLoop::prepareAgainIfReconnected() {
 }
 
 bool CaptureLoop::runCycle(qint64 acquisition) {
-    showStatus(acquisition, QStringLiteral("Waiting for Acquisition"));
+    m_run.setAcquisition(acquisition);
+    showStatus(QStringLiteral("Waiting for Acquisition"));
     write(QStringLiteral("ACQ:STATE 1"));
     if (!waitUntilIdle(false))
         return false;
@@ -208,18 +209,18 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
             if (stopped())
                 return false;
         }
-        if (checked(m_prefs->chkWFM()) && !saveIsf(acquisition, stem))
+        if (checked(m_prefs->chkWFM()) && !saveIsf(stem))
             return false;
-        if (checked(m_prefs->chkASCII()) && !saveCsv(acquisition, stem))
+        if (checked(m_prefs->chkASCII()) && !saveCsv(stem))
             return false;
-        if (checked(m_prefs->chkScreen()) && !saveScreen(acquisition, stem))
+        if (checked(m_prefs->chkScreen()) && !saveScreen(stem))
             return false;
     }
 
     if (checked(m_prefs->chkStopAfter()) &&
         static_cast<double>(acquisition) >= m_prefs->acqLimit()) {
         stop();
-        showStatus(acquisition, QStringLiteral("Done"));
+        showStatus(QStringLiteral("Done"));
     }
     return !stopped();
 }
@@ -253,10 +254,10 @@ bool CaptureLoop::savedWithoutError(const QString &name) {
     return false;
 }
 
-bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
+bool CaptureLoop::saveIsf(const QString &stem) {
     if (!setUp({QStringLiteral("SAV:WAVE:FILEF INTERNAL")}))
         return false;
-    showStatus(acquisition, QStringLiteral("Save ISF"));
+    showStatus(QStringLiteral("Save ISF"));
     const QString name = m_prefs->WFMfspec() + stem;
     write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
     if (!waitUntilIdle(true, SaveLengths::Kind::Isf))
@@ -265,17 +266,17 @@ bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
     return !stopped() && savedWithoutError(name);
 }
 
-bool CaptureLoop::saveCsv(qint64 acquisition, const QString &stem) {
+bool CaptureLoop::saveCsv(const QString &stem) {
     if (!setUp({QStringLiteral("SAV:WAVE:FILEF SPREADS"), QStringLiteral("SAV:WAVE:GATI NON")}))
         return false;
-    showStatus(acquisition, QStringLiteral("Save CSV"));
+    showStatus(QStringLiteral("Save CSV"));
     const QString name = m_prefs->ASCIIfspec() + stem;
     write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
     return waitUntilIdle(true, SaveLengths::Kind::Csv) && savedWithoutError(name);
 }
 
-bool CaptureLoop::saveScreen(qint64 acquisition, const QString &stem) {
-    showStatus(acquisition, QStringLiteral("Save Screen"));
+bool CaptureLoop::saveScreen(const QString &stem) {
+    showStatus(QStringLiteral("Save Screen"));
     if (!setUp({m_prefs->FileType(), m_prefs->Layout(), m_prefs->InkSaver()}))
         return false;
     const QString name = m_prefs->ScreenFspec() + stem + QLatin1Char('.') + m_prefs->fileTypeText();
@@ -333,8 +334,8 @@ void CaptureLoop::clearAndSend(const QStringList &commands, int attempts) {
     scope.setErrorReporting(true);
 }
 
-void CaptureLoop::showStatus(qint64 acquisition, const QString &text) {
-    m_run.setStatus(QString::number(acquisition) + QStringLiteral(": ") + text);
+void CaptureLoop::showStatus(const QString &text) {
+    m_run.setStatus(QString::number(m_run.acquisition()) + QStringLiteral(": ") + text);
 }
 
 bool CaptureLoop::stopped() const {

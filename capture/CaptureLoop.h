@@ -50,9 +50,9 @@ private:
     bool runCycle(qint64 acquisition);
     bool waitUntilIdle(bool dotForLast, std::optional<SaveLengths::Kind> save = std::nullopt);
     bool setUp(const QStringList &commands);
-    bool saveIsf(qint64 acquisition, const QString &stem);
-    bool saveCsv(qint64 acquisition, const QString &stem);
-    bool saveScreen(qint64 acquisition, const QString &stem);
+    bool saveIsf(const QString &stem);
+    bool saveCsv(const QString &stem);
+    bool saveScreen(const QString &stem);
     bool savedWithoutError(const QString &name);
     Prompter::Answer askSave();
     // Ends the run: stopped status, idle buttons, then (the run having left
@@ -66,7 +66,8 @@ private:
     QString query(const QString &command);
     bool prepareAgainIfReconnected();
 
-    void showStatus(qint64 acquisition, const QString &text);
+    // The text behind the acquisition number, as "3: Save CSV".
+    void showStatus(const QString &text);
     bool stopped() const;
 
     Exchange &m_exchange;

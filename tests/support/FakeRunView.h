@@ -5,9 +5,8 @@
 #include <QStringList>
 #include <functional>
 
-// The window as the run sees it: records every status text posted and how
-// often the run state changed, and lets a test act on a text, as a user
-// watching the status line would.
+// The window as the run sees it: records every status text posted and lets a
+// test act on a text, as a user watching the status line would.
 class FakeRunView : public RunView {
 public:
     void showStatus(const QString &text) override {
@@ -15,11 +14,8 @@ public:
         if (onStatus)
             onStatus(text);
     }
-    void showRunState() override { ++stateChanges; }
-
-    QString status() const { return texts.isEmpty() ? QString() : texts.constLast(); }
+    void showRunState() override {}
 
     QStringList texts;
-    int stateChanges = 0;
     std::function<void(const QString &)> onStatus;
 };
