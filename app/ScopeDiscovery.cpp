@@ -1,42 +1,33 @@
 #include "ScopeDiscovery.h"
 
-#include "CommandExchange.h"
-#include "ExchangeHost.h"
+#include "Exchange.h"
 #include "Instrument.h"
 #include "Prompter.h"
+#include "Run.h"
 #include "SupportedScope.h"
 
 #include <exception>
 #include <optional>
 
-ScopeDiscovery::ScopeDiscovery(CommandExchange &exchange, ExchangeHost &host, Prompter &prompter,
+ScopeDiscovery::ScopeDiscovery(Exchange &exchange, Run &status, Prompter &prompter,
                                QString instrumentList)
     : m_exchange(exchange)
-    , m_host(host)
+    , m_status(status)
     , m_prompter(prompter)
     , m_instrumentList(std::move(instrumentList)) {}
 
-template <typename Result>
-Result ScopeDiscovery::on(std::function<Result(Instrument &)> operation) {
-    // Nothing abandons a call at start-up: no run is active, nothing closes.
-    return m_exchange.onInstrument<Result>(std::move(operation)).value();
-}
-
 bool ScopeDiscovery::run() {
-    on<bool>([](Instrument &control) {
-        control.setErrorReporting(true);
-        control.setSetting(Instrument::TimeoutSetting, 300);
-        control.setSetting(Instrument::TerminatorSetting, 0);
-        return true;
-    });
+    Instrument &control = m_exchange.instrument();
+    control.setErrorReporting(true);
+    control.setSetting(Instrument::TimeoutSetting, 300);
+    control.setSetting(Instrument::TerminatorSetting, 0);
 
     // A list that cannot be read at all means as little as no list; the
     // reason, when there is one, tells the user what to fix.
     std::optional<QStringList> resources;
     QString reason;
     try {
-        resources = on<std::optional<QStringList>>(
-            [](Instrument &control) { return control.resourceList(); });
+        resources = control.resourceList();
     } catch (const std::exception &error) {
         resources.reset();
         reason = QStringLiteral("\n\n") + QString::fromUtf8(error.what());
@@ -51,14 +42,9 @@ bool ScopeDiscovery::run() {
     try {
         for (const QString &resource : std::as_const(*resources)) {
             tried = resource;
-            m_host.setStatusText(on<QString>([resource](Instrument &control) {
-                control.setDescriptor(resource);
-                return control.descriptor();
-            }));
-            on<bool>([](Instrument &control) {
-                control.deviceClear();
-                return true;
-            });
+            control.setDescriptor(resource);
+            m_status.setStatus(control.descriptor());
+            control.deviceClear();
             const QString identification = m_exchange.scopeQuery(QStringLiteral("*IDN?"));
             if (isSupportedScope(identification)) {
                 initialise(identification);
@@ -76,13 +62,10 @@ bool ScopeDiscovery::run() {
 }
 
 void ScopeDiscovery::initialise(const QString &identification) {
-    m_host.setStatusText(identification);
+    m_status.setStatus(identification);
     // Written directly with error reporting on, so a refusal ends start-up.
-    on<bool>([](Instrument &control) {
-        for (const char *command : {"DESE 0", "*ESE 0", "*SRE 0", "HEAD 0"})
-            control.write(QString::fromLatin1(command));
-        return true;
-    });
+    for (const char *command : {"DESE 0", "*ESE 0", "*SRE 0", "HEAD 0"})
+        m_exchange.instrument().write(QString::fromLatin1(command));
     m_exchange.scopeWrite(QStringLiteral("*CLS"));
     m_exchange.scopeQuery(QStringLiteral("ALLEV?"));
 }

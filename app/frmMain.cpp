@@ -2,13 +2,12 @@
 
 #include "CheckValue.h"
 #include "HelpViewer.h"
-#include "Instrument.h"
+#include "PreferenceSnapshot.h"
 #include "Prompter.h"
 #include "ScopeDiscovery.h"
 #include "WindowFont.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -26,18 +25,26 @@ constexpr int StatusRefreshMs = 200;
 
 } // namespace
 
-frmMain::frmMain(Instrument &plexor, IoExecutor &io, Prompter &prompter, const Clock &clock,
-                 const AppPaths &paths, QWidget *parent)
+frmMain::frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock,
+                 const MonotonicClock &monotonic, const AppPaths &paths, QWidget *parent)
     : QWidget(parent)
     , m_prompter(prompter)
     , m_paths(paths)
     , m_instance(paths.lockFile())
     , m_prefs(m_screenOptions, prompter)
     , m_store(m_prefs, m_screenOptions, paths.settingsFile())
-    , m_exchange(plexor, *this, clock, io)
-    , m_namer(clock)
     , m_runPrefs(m_prefs, m_screenOptions)
-    , m_loop(m_exchange, *this, m_runPrefs, m_namer, prompter) {
+    , m_run(*this, m_cancellation)
+    , m_runPrompter(*this, prompter, m_cancellation)
+    , m_exchange(plexor, m_run, monotonic, m_cancellation)
+    , m_namer(clock)
+    , m_loop(m_exchange, m_run, m_namer, m_runPrompter, monotonic)
+    , m_runThread(m_cancellation, [this](const QString &what) {
+        // A job that failed outside the run's own trap ends its run too.
+        m_run.stopCurrent();
+        m_runPrompter.ask(QStringLiteral("The run stopped because of an error: ") + what,
+                          Prompter::Buttons::Ok, Prompter::Icon::Warning);
+    }) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Mardock V1.1"));
     setWindowIcon(QIcon(QStringLiteral(":/mardock.png")));
@@ -64,10 +71,10 @@ frmMain::frmMain(Instrument &plexor, IoExecutor &io, Prompter &prompter, const C
     m_statusRefresh.setSingleShot(true);
     m_statusRefresh.setInterval(StatusRefreshMs);
     connect(&m_statusRefresh, &QTimer::timeout, this, [this] {
-        if (m_statusPending)
-            showStatusText();
+        const std::lock_guard lock(m_statusLock);
+        if (m_statusQueued)
+            QMetaObject::invokeMethod(this, &frmMain::refreshStatus, Qt::QueuedConnection);
     });
-    m_wakeUp.setSingleShot(true);
 
     setTabOrder(cbPrefs, cbStart);
     setTabOrder(cbStart, cbStop);
@@ -111,7 +118,18 @@ bool frmMain::Form_Load() {
     setWindowFlag(Qt::WindowStaysOnTopHint);
     loadPrefs(false);
     setIdleButtons();
-    return ScopeDiscovery(m_exchange, *this, m_prompter, m_paths.instrumentListFile()).run();
+    m_runThread.post([this] {
+        const bool found =
+            ScopeDiscovery(m_exchange, m_run, m_runPrompter, m_paths.instrumentListFile()).run();
+        QMetaObject::invokeMethod(
+            this, [this, found] { emit startUpEnded(found); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+frmMain::~frmMain() {
+    m_run.requestStop();
+    m_runPrompter.close();
 }
 
 void frmMain::loadPrefs(bool restoreDefaults) {
@@ -123,32 +141,48 @@ bool frmMain::startEnabled() const {
 }
 
 QString frmMain::statusText() const {
+    const std::lock_guard lock(m_statusLock);
     return m_statusText;
 }
 
-void frmMain::setStatusText(const QString &text) {
-    m_statusText = text;
-    m_statusPending = m_statusRefresh.isActive();
-    if (!m_statusPending)
-        showStatusText();
+// From the run thread: the text waits here, and this thread is woken for it
+// at most once per refresh interval.
+void frmMain::showStatus(const QString &text) {
+    {
+        const std::lock_guard lock(m_statusLock);
+        m_statusText = text;
+        if (std::exchange(m_statusQueued, true))
+            return;
+    }
+    QMetaObject::invokeMethod(this, &frmMain::refreshStatus, Qt::QueuedConnection);
 }
 
-void frmMain::showStatusText() {
-    Text1->setText(m_statusText);
+void frmMain::refreshStatus() {
+    // While the interval runs, its end shows the latest text.
+    if (m_statusRefresh.isActive())
+        return;
+    QString text;
+    {
+        const std::lock_guard lock(m_statusLock);
+        text = m_statusText;
+        m_statusQueued = false;
+    }
+    // Outside the lock: whoever hears of the change may read the text again.
+    Text1->setText(text);
     // A long text shows its start: the acquisition number and what happens.
     Text1->setCursorPosition(0);
-    m_statusPending = false;
     m_statusRefresh.start();
 }
 
-void frmMain::pumpEvents(int maxWaitMs) {
-    if (maxWaitMs <= 0) {
-        QCoreApplication::processEvents();
-        return;
-    }
-    // The timer only wakes the blocking wait; whatever arrives first ends it.
-    m_wakeUp.start(maxWaitMs);
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+void frmMain::showRunState() {
+    QMetaObject::invokeMethod(this, &frmMain::refreshButtons, Qt::QueuedConnection);
+}
+
+void frmMain::refreshButtons() {
+    if (m_run.running())
+        setRunButtons();
+    else
+        setIdleButtons();
 }
 
 void frmMain::setRunButtons() {
@@ -178,28 +212,47 @@ void frmMain::cbStart_Click() {
         cbPrefs_Click();
         return;
     }
-    m_loop.run();
+    // Queued behind whatever the run thread still does, Stop's commands of
+    // the last run among them.
+    const Run::Number run = m_run.requestStart();
+    refreshButtons();
+    m_runThread.post(
+        [this, run, prefs = PreferenceSnapshot(m_runPrefs)] { m_loop.run(run, prefs); });
 }
 
 void frmMain::cbStop_Click() {
-    m_loop.stop();
+    m_run.requestStop();
+    refreshButtons();
 }
 
 void frmMain::cbClose_Click() {
-    if (confirmClose())
-        endProgram();
+    beginClose();
 }
 
-bool frmMain::confirmClose() {
-    m_loop.stop();
+void frmMain::beginClose() {
+    if (std::exchange(m_closing, true))
+        return;
+    // A run stops itself, commands and all; otherwise Close's own Stop goes
+    // out, each command tried once.
+    const bool runWasActive = m_run.running();
+    cbStop_Click();
+    m_runThread.post([this, runWasActive, prefs = PreferenceSnapshot(m_runPrefs)] {
+        if (!runWasActive)
+            m_loop.stopWhenIdle(prefs);
+        QMetaObject::invokeMethod(this, &frmMain::askClose, Qt::QueuedConnection);
+    });
+}
+
+void frmMain::askClose() {
+    m_closing = false;
     if (m_prompter.ask(QStringLiteral("Close program?"), Prompter::Buttons::YesNo) !=
         Prompter::Answer::Yes)
-        return false;
+        return;
     if (!m_store.savePrefs())
         m_prompter.ask(QStringLiteral("The preferences could not be saved to ") +
                            m_paths.settingsFile() + QLatin1Char('.'),
                        Prompter::Buttons::Ok, Prompter::Icon::Warning);
-    return true;
+    endProgram();
 }
 
 void frmMain::endProgram() {
@@ -214,12 +267,10 @@ void frmMain::closeEvent(QCloseEvent *event) {
     // Closing through the frame is the Close button; No keeps the window.
     if (m_ending) {
         event->accept();
-    } else if (confirmClose()) {
-        endProgram();
-        event->accept();
-    } else {
-        event->ignore();
+        return;
     }
+    event->ignore();
+    beginClose();
 }
 
 void frmMain::show_help() {

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "AppPaths.h"
+#include "Cancellation.h"
 #include "CaptureLoop.h"
-#include "CommandExchange.h"
 #include "DialogRunPreferences.h"
+#include "Exchange.h"
 #include "FileNamer.h"
 #include "PrefsStore.h"
-#include "RunHost.h"
+#include "QueuedPrompter.h"
+#include "Run.h"
+#include "RunThread.h"
+#include "RunView.h"
 #include "SingleInstance.h"
 #include "frmPrefs.h"
 #include "frmScreenOptions.h"
@@ -14,28 +18,33 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <mutex>
 
 class Clock;
 class HelpViewer;
 class Instrument;
-class IoExecutor;
+class MonotonicClock;
 class Prompter;
 class QLineEdit;
 class QPushButton;
 
-// The main window: four buttons over the status line, always on top. It
-// hosts the capture run and owns the two preference dialogs.
-class frmMain : public QWidget, public RunHost {
+// The main window: four buttons over the status line, always on top. It owns
+// the two preference dialogs and the run thread, which alone calls `plexor`:
+// the window only starts and stops runs and shows what the run posts. Its
+// thread never waits on the link.
+class frmMain : public QWidget, public RunView {
     Q_OBJECT
 
 public:
-    // Calls on `plexor` run through `io`, which must outlive the window: Stop
-    // may leave its restore commands queued there.
-    frmMain(Instrument &plexor, IoExecutor &io, Prompter &prompter, const Clock &clock,
-            const AppPaths &paths, QWidget *parent = nullptr);
+    frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock,
+            const MonotonicClock &monotonic, const AppPaths &paths, QWidget *parent = nullptr);
+    // Stops a run still going; Stop's commands still queued get their
+    // attempts before the run thread ends.
+    ~frmMain() override;
 
-    // The start-up. False when the program must end without showing the
-    // window; the user has then been told why.
+    // The start-up. False when the program must end at once (another copy
+    // runs); the user has then been told why. Otherwise the scope is searched
+    // for on the run thread, and startUpEnded() tells how that went.
     bool Form_Load();
 
     void loadPrefs(bool restoreDefaults);
@@ -43,13 +52,18 @@ public:
     frmPrefs &prefsDialog() { return m_prefs; }
     frmScreenOptions &screenOptionsDialog() { return m_screenOptions; }
 
-    bool startEnabled() const override;
-    bool ending() const override { return m_ending; }
-    QString statusText() const override;
-    void setStatusText(const QString &text) override;
-    void pumpEvents(int maxWaitMs) override;
-    void setRunButtons() override;
-    void setIdleButtons() override;
+    bool startEnabled() const;
+    // The latest status text, shown or about to be.
+    QString statusText() const;
+    void setRunButtons();
+    void setIdleButtons();
+
+    void showStatus(const QString &text) override;
+    void showRunState() override;
+
+    // Runs `job` on the run thread behind whatever it has queued: for tools
+    // that drive the instrument themselves (tests, benchmarks).
+    void onRunThread(RunThread::Job job) { m_runThread.post(std::move(job)); }
 
     QPushButton *cbPrefs;
     QPushButton *cbStart;
@@ -58,6 +72,9 @@ public:
     QLineEdit *Text1;
 
 signals:
+    // The search of start-up ended: with a scope found, or after the user was
+    // told why there is none and the program must end.
+    void startUpEnded(bool scopeFound);
     // Close was confirmed: the program ends now.
     void programEnding();
 
@@ -74,10 +91,12 @@ protected:
 private:
     QPushButton *addButton(const QString &name, const QString &caption, const QString &tip,
                            int leftTwips);
-    // Stops, asks and saves; true when the program is to end.
-    bool confirmClose();
+    // Close: Stop on the run thread, then the question here.
+    void beginClose();
+    void askClose();
     void endProgram();
-    void showStatusText();
+    void refreshButtons();
+    void refreshStatus();
 
     Prompter &m_prompter;
     AppPaths m_paths;
@@ -85,17 +104,24 @@ private:
     frmScreenOptions m_screenOptions;
     frmPrefs m_prefs;
     PrefsStore m_store;
-    CommandExchange m_exchange;
-    FileNamer m_namer;
     DialogRunPreferences m_runPrefs;
+    Cancellation m_cancellation;
+    Run m_run;
+    // Message boxes of the run thread, asked here.
+    QueuedPrompter m_runPrompter;
+    Exchange m_exchange;
+    FileNamer m_namer;
     CaptureLoop m_loop;
     QPointer<HelpViewer> m_helpViewer;
+    bool m_closing = false;
     bool m_ending = false;
     // The status line shows the latest text at most every refresh interval:
-    // a wait that polls hundreds of times a second must not repaint as often.
+    // a wait that polls hundreds of times a second must not repaint as often,
+    // nor wake this thread as often. The run thread leaves the text here.
+    mutable std::mutex m_statusLock;
     QString m_statusText;
+    bool m_statusQueued = false;
     QTimer m_statusRefresh;
-    bool m_statusPending = false;
-    // Ends a blocking pump in time when no event comes.
-    QTimer m_wakeUp;
+    // Last, so it ends first: its jobs use everything above.
+    RunThread m_runThread;
 };

@@ -5,8 +5,8 @@
 #include "InstrumentChoice.h"
 #include "InstrumentControl.h"
 #include "InstrumentSources.h"
-#include "IoThread.h"
 #include "MessageBoxPrompter.h"
+#include "MonotonicClock.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -39,15 +39,22 @@ int main(int argc, char *argv[]) {
             ? QList<std::shared_ptr<ResourceSource>>{std::make_shared<GivenInstrument>(
                   *commandLine.instrument())}
             : sources.all());
-    // Declared after the control, so the calls still queued on it at the end
-    // (Stop's restore commands) run before the control goes.
-    IoThread io;
     SystemClock clock;
-    frmMain window(plexor, io, prompter, clock, paths);
+    SteadyClock monotonic;
+    // Declared after the control: the window's run thread, which alone calls
+    // it, sends Stop's commands still queued before the control goes.
+    frmMain window(plexor, prompter, clock, monotonic, paths);
     if (!window.Form_Load())
         return 1;
+    // The window is shown only once the search found a scope; otherwise the
+    // user has been told why and the program ends.
+    QObject::connect(&window, &frmMain::startUpEnded, &app, [&](bool scopeFound) {
+        if (scopeFound)
+            window.show();
+        else
+            QCoreApplication::exit(1);
+    });
     QObject::connect(&window, &frmMain::programEnding, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    window.show();
     return app.exec();
 }

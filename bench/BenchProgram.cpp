@@ -14,7 +14,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 
+#include <future>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -76,8 +79,10 @@ BenchProgram::BenchProgram(const SimulatorProcess &sim, Link link)
         list.write(sim.descriptor().toUtf8()) < 0)
         throw std::runtime_error("cannot write the instrument list");
     list.close();
-    m_window = std::make_unique<frmMain>(m_plexor, m_io, m_prompter, m_clock, m_paths);
-    if (!m_window->Form_Load())
+    m_window = std::make_unique<frmMain>(m_plexor, m_prompter, m_clock, m_monotonic, m_paths);
+    QSignalSpy ended(m_window.get(), &frmMain::startUpEnded);
+    if (!m_window->Form_Load() || (ended.isEmpty() && !ended.wait(60000)) ||
+        !ended.constFirst().constFirst().toBool())
         throw std::runtime_error(std::string("the program did not start: ") +
                                  qPrintable(m_prompter.asked.join(QLatin1Char(' '))));
     m_window->show();
@@ -112,8 +117,13 @@ double BenchProgram::run() {
 }
 
 void BenchProgram::redirect(const QString &descriptor) {
-    // The control belongs to the I/O thread, behind whatever it still has queued.
-    const auto ticket = m_io.submit([this, descriptor] { m_plexor.setDescriptor(descriptor); });
-    if (!m_io.waitFinished(ticket, std::chrono::seconds(30)))
-        throw std::runtime_error("the I/O thread did not take the new descriptor");
+    // The control belongs to the run thread, behind whatever it still has queued.
+    auto taken = std::make_shared<std::promise<void>>();
+    std::future<void> done = taken->get_future();
+    m_window->onRunThread([this, descriptor, taken] {
+        m_plexor.setDescriptor(descriptor);
+        taken->set_value();
+    });
+    if (done.wait_for(std::chrono::seconds(30)) != std::future_status::ready)
+        throw std::runtime_error("the run thread did not take the new descriptor");
 }

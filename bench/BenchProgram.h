@@ -2,7 +2,7 @@
 
 #include "AppPaths.h"
 #include "InstrumentControl.h"
-#include "IoThread.h"
+#include "MonotonicClock.h"
 #include "ScriptedPrompter.h"
 #include "frmMain.h"
 
@@ -45,8 +45,8 @@ private:
     QTemporaryDir m_dir;
     AppPaths m_paths;
     InstrumentControl m_plexor;
-    IoThread m_io;
     ScriptedPrompter m_prompter;
     SystemClock m_clock;
+    SteadyClock m_monotonic;
     std::unique_ptr<frmMain> m_window;
 };

@@ -3,12 +3,14 @@
 #include "BareClient.h"
 #include "BenchProgram.h"
 #include "Blackhole.h"
-#include "CommandExchange.h"
-#include "FakeHost.h"
+#include "Cancellation.h"
+#include "Exchange.h"
+#include "FakeRunView.h"
 #include "InstrumentControl.h"
-#include "IoThread.h"
+#include "MonotonicClock.h"
 #include "ProcessUsage.h"
 #include "ResultTable.h"
+#include "Run.h"
 #include "Samples.h"
 #include "SimulatorProcess.h"
 #include "StallProbe.h"
@@ -163,18 +165,6 @@ double pyvisaSeconds(quint16 port, int cycles, Script kind, bool isfOnly = false
     return seconds;
 }
 
-// Waits for the I/O thread the way the window does, asleep in the event loop
-// until the finished call wakes it, instead of returning at once.
-class LoopHost : public FakeHost {
-public:
-    void pumpEvents(int maxWaitMs) override {
-        QTimer wakeUp;
-        wakeUp.setSingleShot(true);
-        wakeUp.start(maxWaitMs);
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-};
-
 // Runs `action` once, the first time the status line starts with `start`.
 void onStatus(frmMain &window, const QString &start, std::function<void()> action) {
     auto *done = new bool(false);
@@ -258,10 +248,12 @@ void Benchmarks::exchangeCost(ResultTable &table) {
     SimulatorProcess sim({});
     InstrumentControl plexor({});
     plexor.setDescriptor(sim.descriptor());
-    LoopHost host;
-    SystemClock clock;
-    IoThread io;
-    CommandExchange exchange(plexor, host, clock, io);
+    // The exchange as the run thread makes it, calling the control directly.
+    FakeRunView view;
+    Cancellation cancellation;
+    Run run(view, cancellation);
+    SteadyClock clock;
+    Exchange exchange(plexor, run, clock, cancellation);
 
     Samples stackMedians, stackTails, bareMedians, bareTails;
     // The kernel counts CPU time in ticks of 10 ms: only the whole run's
@@ -593,13 +585,16 @@ void Benchmarks::endurance(ResultTable &table) {
     SimulatorProcess sim(simArgs({"--trigger-mean", "0", "--save-time", "0", "--no-files"}));
     BenchProgram program(sim);
     program.choose({.isf = true, .csv = true, .limit = total});
-    // The first status past the early count: a status line repainted at
-    // a bounded rate may skip numbers.
+    // The first status past the early count, from the text the run last
+    // posted: the status line repaints at a bounded rate, and a quick run
+    // may be over before its second repaint.
     double earlyMiB = 0;
-    QObject::connect(program.window().Text1, &QLineEdit::textChanged, [&](const QString &text) {
-        if (earlyMiB == 0 && text.section(u':', 0, 0).toInt() > early)
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (earlyMiB == 0 && program.window().statusText().section(u':', 0, 0).toInt() > early)
             earlyMiB = ProcessUsage::ownResidentMiB();
     });
+    sampler.start(1);
     program.run();
     const double lateMiB = ProcessUsage::ownResidentMiB();
     const QString name = QStringLiteral("6 Endurance");

@@ -1,11 +1,12 @@
 #include "CaptureLoop.h"
 
-#include "Cancellation.h"
-#include "CommandExchange.h"
 #include "CommandText.h"
+#include "ExceptionText.h"
+#include "Exchange.h"
 #include "FileNamer.h"
 #include "Instrument.h"
-#include "RunHost.h"
+#include "MonotonicClock.h"
+#include "PollPacer.h"
 #include "RunPreferences.h"
 #include "StatusText.h"
 
@@ -19,14 +20,6 @@ namespace {
 // still ends at once.
 constexpr int RestoreAttempts = 2;
 constexpr milliseconds RestoreRetryPause{100};
-
-// A trigger that comes soon after arming is caught at the link's pace; after
-// that each poll waits a little first, and the polls run in batches on the I/O
-// side, so hours of waiting for a trigger cost next to nothing and a trigger
-// is seen at most a pause later. The window hears of each batch's dots.
-constexpr milliseconds BackToBack{20};
-constexpr milliseconds PollPause{2};
-constexpr milliseconds PollBatch{250};
 
 // The event status register's command, execution and device error bits.
 constexpr int ErrorEvents = 32 | 16 | 8;
@@ -56,36 +49,28 @@ bool inSingleSequence(const QString &stopAfter) {
     return mode == QLatin1String("SEQ") || mode == QLatin1String("SEQUENCE");
 }
 
-// On the I/O side, Stop's commands: each gets a few attempts, and the first
-// the scope will not take ends them, since the rest would only wait their
-// timeouts out too.
-void clearAndSend(Instrument &scope, const QStringList &commands, int attempts) {
-    scope.setErrorReporting(false);
-    scope.deviceClear();
-    for (const QString &command : commands) {
-        for (int tried = 1;; ++tried) {
-            scope.write(command);
-            if (scope.status() >= 0 || tried >= attempts || !Cancellation::pause(RestoreRetryPause))
-                break;
-        }
-        if (scope.status() < 0)
-            break;
-    }
-    scope.setErrorReporting(true);
-}
-
 } // namespace
 
-CaptureLoop::CaptureLoop(CommandExchange &exchange, RunHost &host, const RunPreferences &prefs,
-                         FileNamer &namer, Prompter &prompter)
+CaptureLoop::CaptureLoop(Exchange &exchange, Run &run, FileNamer &namer, Prompter &prompter,
+                         const MonotonicClock &clock)
     : m_exchange(exchange)
-    , m_host(host)
-    , m_prefs(prefs)
+    , m_run(run)
     , m_namer(namer)
-    , m_prompter(prompter) {}
+    , m_prompter(prompter)
+    , m_clock(clock) {}
 
-void CaptureLoop::run() {
-    m_host.setRunButtons();
+void CaptureLoop::run(Run::Number number, const RunPreferences &prefs) {
+    m_run.enter(number);
+    if (!m_run.stopped()) {
+        m_prefs = &prefs;
+        m_stopDone = false;
+        runUntilStopped();
+        m_prefs = nullptr;
+    }
+    m_run.leave();
+}
+
+void CaptureLoop::runUntilStopped() {
     try {
         prepareScope();
         for (qint64 acquisition = 1; !stopped();) {
@@ -96,21 +81,22 @@ void CaptureLoop::run() {
                 prepareScope();
             }
         }
-    } catch (const std::exception &error) {
+    } catch (...) {
+        const QString what = describeCurrentException();
         // Nothing may leave the buttons in the running state.
-        if (!stopped())
+        if (!m_stopDone)
             stop();
-        m_prompter.ask(QStringLiteral("The run stopped because of an error: ") +
-                           QString::fromUtf8(error.what()),
+        m_prompter.ask(QStringLiteral("The run stopped because of an error: ") + what,
                        Prompter::Buttons::Ok, Prompter::Icon::Warning);
     }
+    // A Stop from the window: its commands go out now that the run has left
+    // its exchanges.
+    if (!m_stopDone)
+        stop();
 }
 
 void CaptureLoop::prepareScope() {
-    m_exchange.onInstrument<bool>([](Instrument &scope) {
-        scope.deviceClear();
-        return true;
-    });
+    m_exchange.instrument().deviceClear();
     m_exchange.scopeWrite(QStringLiteral("HEAD 0;VERB 0"));
     m_exchange.scopeWrite(QStringLiteral("ACQ:STOPA SEQ;STATE 0"));
     enableErrorEvents();
@@ -131,42 +117,42 @@ void CaptureLoop::write(const QString &command) {
 }
 
 QString CaptureLoop::query(const QString &command) {
-    return poll(command, {}).reply;
-}
-
-CommandExchange::Polled CaptureLoop::poll(const QString &command,
-                                          const CommandExchange::Polling &polling) {
-    CommandExchange::Polled polled;
     for (;;) {
-        const auto answered = m_exchange.scopePoll(command, polling);
-        polled.reply = answered.reply;
-        polled.answers += answered.answers;
+        const QString reply = m_exchange.scopeQuery(command);
         // A reply on a new connection may come from a scope in its power-on
         // state (headers on): ask again once it is prepared.
         if (!prepareAgainIfReconnected())
-            return polled;
+            return reply;
     }
 }
 
 // Polls "BUSY?" until the scope answers "0", with a dot per answer, the last
-// one only for a save. False once the run has ended.
-bool CaptureLoop::waitUntilIdle(bool dotForLast) {
+// one only for a save, at the pace the wait has come to. A save's length is
+// learnt, so its polls can be sparse until it is about to end. False once the
+// run has ended.
+bool CaptureLoop::waitUntilIdle(bool dotForLast, std::optional<SaveLengths::Kind> save) {
     const QString idle = QStringLiteral("0");
-    const auto since = steady_clock::now();
+    const auto since = m_clock.now();
+    const auto usual = save ? m_saveLengths.usual(*save) : std::nullopt;
     for (;;) {
-        const bool paced = steady_clock::now() - since >= BackToBack;
-        const auto polled = poll(QStringLiteral("BUSY?"),
-                                 paced ? CommandExchange::Polling{PollPause, idle, PollBatch}
-                                       : CommandExchange::Polling{});
+        const QString reply = query(QStringLiteral("BUSY?"));
         // A poll that Stop abandoned adds no dot to the stopped text.
         if (stopped())
             return false;
-        const bool done = polled.reply == idle;
-        m_exchange.showProgressDots(polled.answers - (done && !dotForLast ? 1 : 0));
+        const bool done = reply == idle;
+        if (!done || dotForLast)
+            m_run.addProgressDots(1);
         if (stopped())
             return false;
-        if (done)
+        const auto waited = m_clock.now() - since;
+        if (done) {
+            if (save)
+                m_saveLengths.record(*save, waited);
             return true;
+        }
+        if (!m_exchange.pause(save ? PollPacer::forSave(waited, usual)
+                                   : PollPacer::forWait(waited)))
+            return false;
     }
 }
 
@@ -188,18 +174,23 @@ bool CaptureLoop::prepareAgainIfReconnected() {
 }
 
 bool CaptureLoop::runCycle(qint64 acquisition) {
-    showStatus(acquisition, QStringLiteral("Waiting for Acquisition"));
+    m_run.setAcquisition(acquisition);
+    showStatus(QStringLiteral("Waiting for Acquisition"));
     write(QStringLiteral("ACQ:STATE 1"));
     if (!waitUntilIdle(false))
         return false;
 
     // Taken before the question, so an acquisition answered No still uses
     // up its counter value.
-    const QString stem = m_namer.nextFileStem(m_prefs.chkUseTimestamps() != 0);
+    const QString stem = m_namer.nextFileStem(m_prefs->chkUseTimestamps() != 0);
 
     bool save = true;
-    if (checked(m_prefs.chkAsk())) {
-        switch (askSave()) {
+    if (checked(m_prefs->chkAsk())) {
+        const Prompter::Answer answer = askSave();
+        // A Stop while the question stood ends the run as Cancel does.
+        if (stopped())
+            return false;
+        switch (answer) {
         case Prompter::Answer::Yes:
             break;
         case Prompter::Answer::No:
@@ -212,24 +203,25 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
     }
 
     if (save) {
-        if (const int delay = m_prefs.hsDelay(); delay > 0) {
-            m_host.setStatusText(QStringLiteral("Delay after trigger"));
+        if (const int delay = m_prefs->hsDelay(); delay > 0) {
+            m_run.setStatus(QStringLiteral("Delay after trigger"));
             // Stop ends the delay: a stopped run saves nothing more.
             m_exchange.waitSeconds(static_cast<float>(delay));
             if (stopped())
                 return false;
         }
-        if (checked(m_prefs.chkWFM()) && !saveIsf(acquisition, stem))
+        if (checked(m_prefs->chkWFM()) && !saveIsf(stem))
             return false;
-        if (checked(m_prefs.chkASCII()) && !saveCsv(acquisition, stem))
+        if (checked(m_prefs->chkASCII()) && !saveCsv(stem))
             return false;
-        if (checked(m_prefs.chkScreen()) && !saveScreen(acquisition, stem))
+        if (checked(m_prefs->chkScreen()) && !saveScreen(stem))
             return false;
     }
 
-    if (checked(m_prefs.chkStopAfter()) && static_cast<double>(acquisition) >= m_prefs.acqLimit()) {
+    if (checked(m_prefs->chkStopAfter()) &&
+        static_cast<double>(acquisition) >= m_prefs->acqLimit()) {
         stop();
-        showStatus(acquisition, QStringLiteral("Done"));
+        showStatus(QStringLiteral("Done"));
     }
     return !stopped();
 }
@@ -263,70 +255,90 @@ bool CaptureLoop::savedWithoutError(const QString &name) {
     return false;
 }
 
-bool CaptureLoop::saveIsf(qint64 acquisition, const QString &stem) {
+bool CaptureLoop::saveIsf(const QString &stem) {
     if (!setUp({QStringLiteral("SAV:WAVE:FILEF INTERNAL")}))
         return false;
-    showStatus(acquisition, QStringLiteral("Save ISF"));
-    m_host.pumpEvents(0);
-    const QString name = m_prefs.WFMfspec() + stem;
+    showStatus(QStringLiteral("Save ISF"));
+    const QString name = m_prefs->WFMfspec() + stem;
     write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
-    if (!waitUntilIdle(true))
+    if (!waitUntilIdle(true, SaveLengths::Kind::Isf))
         return false;
     query(QStringLiteral("FILES:DIR?"));
     return !stopped() && savedWithoutError(name);
 }
 
-bool CaptureLoop::saveCsv(qint64 acquisition, const QString &stem) {
+bool CaptureLoop::saveCsv(const QString &stem) {
     if (!setUp({QStringLiteral("SAV:WAVE:FILEF SPREADS"), QStringLiteral("SAV:WAVE:GATI NON")}))
         return false;
-    showStatus(acquisition, QStringLiteral("Save CSV"));
-    m_host.pumpEvents(0);
-    const QString name = m_prefs.ASCIIfspec() + stem;
+    showStatus(QStringLiteral("Save CSV"));
+    const QString name = m_prefs->ASCIIfspec() + stem;
     write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
-    return waitUntilIdle(true) && savedWithoutError(name);
+    return waitUntilIdle(true, SaveLengths::Kind::Csv) && savedWithoutError(name);
 }
 
-bool CaptureLoop::saveScreen(qint64 acquisition, const QString &stem) {
-    showStatus(acquisition, QStringLiteral("Save Screen"));
-    m_host.pumpEvents(0);
-    if (!setUp({m_prefs.FileType(), m_prefs.Layout(), m_prefs.InkSaver()}))
+bool CaptureLoop::saveScreen(const QString &stem) {
+    showStatus(QStringLiteral("Save Screen"));
+    if (!setUp({m_prefs->FileType(), m_prefs->Layout(), m_prefs->InkSaver()}))
         return false;
-    const QString name = m_prefs.ScreenFspec() + stem + QLatin1Char('.') + m_prefs.fileTypeText();
+    const QString name = m_prefs->ScreenFspec() + stem + QLatin1Char('.') + m_prefs->fileTypeText();
     write(QStringLiteral("SAV:IMAG ") + quotedName(name));
-    return waitUntilIdle(true) && savedWithoutError(name);
+    return waitUntilIdle(true, SaveLengths::Kind::Screen) && savedWithoutError(name);
 }
 
 Prompter::Answer CaptureLoop::askSave() {
     return m_prompter.ask(QStringLiteral("Save this Aquisition?"), Prompter::Buttons::YesNoCancel);
 }
 
+void CaptureLoop::stopWhenIdle(const RunPreferences &prefs) {
+    m_prefs = &prefs;
+    stop();
+    m_prefs = nullptr;
+}
+
 void CaptureLoop::stop() {
-    const bool runWasActive = !stopped();
-    const QString stoppedText = leadingNumber(m_host.statusText()) + QStringLiteral(": Stopped");
-    m_host.setStatusText(stoppedText);
+    m_stopDone = true;
+    const QString stoppedText = leadingNumber(m_run.status()) + QStringLiteral(": Stopped");
+    m_run.setStatus(stoppedText);
+    // Idle buttons at once: a Start clicked now waits behind the commands below.
+    m_run.stopCurrent();
+    m_run.clearCancellation();
     QStringList commands;
-    if (checked(m_prefs.chkRestoreRun()))
+    if (checked(m_prefs->chkRestoreRun()))
         commands = restoreCommands;
     if (std::exchange(m_eventsEnabled, false))
         commands << QStringLiteral("DESE 0");
     // Outside a run each command is tried once, as every exchange is.
-    const int attempts = runWasActive ? RestoreAttempts : 1;
-    m_exchange.sendLater([commands, attempts](Instrument &scope) {
-        try {
-            clearAndSend(scope, commands, attempts);
-        } catch (const std::exception &) {
-            // A scope that has gone away cannot be cleared; Stop ends anyway.
-        }
-    });
-    m_host.setIdleButtons();
-    // Drops any progress dots the run appended meanwhile.
-    m_host.setStatusText(stoppedText);
+    try {
+        clearAndSend(commands, m_run.inRun() ? RestoreAttempts : 1);
+    } catch (...) {
+        // A scope that has gone away cannot be cleared; Stop ends anyway.
+    }
+    // Drops any progress dots a retry appended meanwhile.
+    m_run.setStatus(stoppedText);
 }
 
-void CaptureLoop::showStatus(qint64 acquisition, const QString &text) {
-    m_host.setStatusText(QString::number(acquisition) + QStringLiteral(": ") + text);
+// Stop's commands: each gets a few attempts, and the first the scope will
+// not take ends them, since the rest would only wait their timeouts out too.
+void CaptureLoop::clearAndSend(const QStringList &commands, int attempts) {
+    Instrument &scope = m_exchange.instrument();
+    scope.setErrorReporting(false);
+    scope.deviceClear();
+    for (const QString &command : commands) {
+        for (int tried = 1;; ++tried) {
+            scope.write(command);
+            if (scope.status() >= 0 || tried >= attempts || !m_exchange.pause(RestoreRetryPause))
+                break;
+        }
+        if (scope.status() < 0)
+            break;
+    }
+    scope.setErrorReporting(true);
+}
+
+void CaptureLoop::showStatus(const QString &text) {
+    m_run.setStatus(QString::number(m_run.acquisition()) + QStringLiteral(": ") + text);
 }
 
 bool CaptureLoop::stopped() const {
-    return m_host.startEnabled();
+    return m_run.stopped();
 }

@@ -3,7 +3,7 @@
 #include "AppPaths.h"
 #include "InstrumentControl.h"
 #include "InstrumentListFile.h"
-#include "IoThread.h"
+#include "MonotonicClock.h"
 #include "ScriptedPrompter.h"
 #include "SimProcess.h"
 #include "frmMain.h"
@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 // The commands a run sends, as the simulated scope logs them.
@@ -43,6 +45,20 @@ inline QStringList image(const QString &stem) {
             "*ESR?"};
 }
 
+// Loads the window and waits for start-up's search on the run thread; shows
+// the window once a scope was found.
+inline bool startWindow(frmMain &window) {
+    QSignalSpy ended(&window, &frmMain::startUpEnded);
+    if (!window.Form_Load())
+        return false;
+    if (ended.isEmpty() && !ended.wait(60000))
+        return false;
+    if (!ended.constFirst().constFirst().toBool())
+        return false;
+    window.show();
+    return QTest::qWaitForWindowExposed(&window);
+}
+
 // How often "BUSY?" is polled depends on timing; the order of everything
 // else does not. A run of polls counts as one.
 inline QStringList withPollsMerged(const QStringList &log) {
@@ -71,28 +87,34 @@ struct Program {
     }
 
     bool start() {
-        window = std::make_unique<frmMain>(plexor, io, prompter, clock, paths);
-        if (!window->Form_Load())
-            return false;
-        window->show();
-        return QTest::qWaitForWindowExposed(window.get());
+        window = std::make_unique<frmMain>(plexor, prompter, clock, monotonic, paths);
+        return startWindow(*window);
     }
 
     // A last query marks the end of what a run sent, so the scope's log is
-    // not taken while it still grows. It goes behind Stop's queued commands.
+    // not taken while it still grows. It goes behind Stop's commands on the
+    // run thread.
     void markEndOfRun() {
-        io.waitFinished(io.submit([this] { plexor.query(QStringLiteral("*OPC?")); }),
-                        std::chrono::seconds(30));
+        settle([this] { plexor.query(QStringLiteral("*OPC?")); });
+    }
+    // Waits until the run thread has done all it was given, then `last`.
+    void settle(std::function<void()> last = [] {}) {
+        std::atomic<bool> done{false};
+        window->onRunThread([&] {
+            last();
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 120000);
     }
 
     SimProcess sim;
     QTemporaryDir dir;
     AppPaths paths{dir.filePath(QStringLiteral("config")), dir.path(), QStringLiteral("mardock"),
                    dir.path()};
+    // Before the window: its run thread's last commands go out before it goes.
     InstrumentControl plexor{{std::make_shared<InstrumentListFile>(paths.instrumentListFile())}};
-    // After the control: Stop's queued commands run before it goes.
-    IoThread io;
     ScriptedPrompter prompter;
     SystemClock clock;
+    SteadyClock monotonic;
     std::unique_ptr<frmMain> window;
 };

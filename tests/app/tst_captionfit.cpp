@@ -1,7 +1,7 @@
 #include "AppPaths.h"
 #include "FakeClock.h"
 #include "FakeInstrument.h"
-#include "InlineExecutor.h"
+#include "FakeMonotonicClock.h"
 #include "ScriptedPrompter.h"
 #include "frmMain.h"
 
@@ -127,10 +127,10 @@ private slots:
                        dir.filePath(QStringLiteral("runtime")), QStringLiteral("mardock"),
                        dir.path()};
         FakeInstrument instrument;
-        InlineExecutor io;
         ScriptedPrompter prompter;
         FakeClock clock;
-        frmMain main{instrument, io, prompter, clock, paths};
+        FakeMonotonicClock monotonic{&clock};
+        frmMain main{instrument, prompter, clock, monotonic, paths};
         QWidget *shownWindow = &main;
         if (window == QLatin1String("frmPrefs"))
             shownWindow = &main.prefsDialog();

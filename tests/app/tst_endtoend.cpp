@@ -49,8 +49,9 @@ private slots:
 
         QTest::mouseClick(program.window->cbStart, Qt::LeftButton);
 
+        program.settle();
         QCOMPARE(program.window->statusText(), QStringLiteral("2: Done"));
-        QVERIFY(program.window->startEnabled());
+        QTRY_VERIFY(program.window->startEnabled());
         QTRY_COMPARE(withPollsMerged(program.sim.commandLog()),
                      StartUp + RunPreparation + Armed + isf("1") + csv("1") + image("1") + Armed +
                          isf("2") + csv("2") + image("2") + Unmask);
@@ -132,8 +133,10 @@ private slots:
         if (!run.stopAt.isEmpty())
             user.start(5);
 
-        for (int start = 0; start < run.starts; ++start)
+        for (int start = 0; start < run.starts; ++start) {
+            QTRY_VERIFY(window.startEnabled());
             QTest::mouseClick(window.cbStart, Qt::LeftButton);
+        }
 
         program.markEndOfRun();
         QFETCH(QStringList, expected);
@@ -141,7 +144,7 @@ private slots:
                      StartUp + expected + QStringList{"*OPC?"});
         // The stopped text stays as Stop left it, in a delay too.
         QTEST(window.statusText(), "status");
-        QVERIFY(window.startEnabled());
+        QTRY_VERIFY(window.startEnabled());
         QCOMPARE(program.prompter.asked,
                  QStringList(run.answers.size(), QStringLiteral("Save this Aquisition?")));
     }
@@ -179,6 +182,7 @@ private slots:
 
         QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
+        program.settle();
         QTEST(window.statusText(), "status");
         QFETCH(QString, warning);
         QCOMPARE(program.prompter.asked, warning.isEmpty() ? QStringList() : QStringList{warning});
@@ -216,9 +220,9 @@ private slots:
 
         QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
-        QCOMPARE(program.prompter.asked, QStringList{"Close program?"});
+        QTRY_COMPARE_WITH_TIMEOUT(program.prompter.asked, QStringList{"Close program?"}, 30000);
         QCOMPARE(window.statusText(), QStringLiteral("1: Stopped"));
-        QVERIFY(window.startEnabled());
+        QTRY_VERIFY(window.startEnabled());
         QCOMPARE(ending.size(), ends ? 1 : 0);
         QCOMPARE(window.isVisible(), !ends);
         QCOMPARE(QFile::exists(program.paths.settingsFile()), ends);

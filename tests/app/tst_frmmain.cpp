@@ -2,7 +2,7 @@
 #include "CheckValue.h"
 #include "FakeClock.h"
 #include "FakeInstrument.h"
-#include "InlineExecutor.h"
+#include "MonotonicClock.h"
 #include "ScriptedPrompter.h"
 #include "SingleInstance.h"
 #include "frmMain.h"
@@ -17,6 +17,10 @@
 #include <QTextBrowser>
 #include <QtTest>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 const QString Scope = QStringLiteral("TCPIP0::10.0.0.1::4000::SOCKET");
@@ -30,6 +34,25 @@ QList<QTextBrowser *> openViewers() {
     return viewers;
 }
 
+// What the scripted scope was sent, kept as the run thread sends it, so the
+// test's thread can read it at any time.
+struct SentLog {
+    void record(const QString &command) {
+        const std::lock_guard guard(lock);
+        commands << command;
+    }
+    QStringList taken() const {
+        const std::lock_guard guard(lock);
+        return commands;
+    }
+
+    mutable std::mutex lock;
+    QStringList commands;
+};
+
+const QStringList Restore{"TRIG",        "ACQ:STATE 0", "ACQ:STOPA RUNST", "TRIG:A:MOD AUTO",
+                          "ACQ:STATE 1", "DESE 0"};
+
 // A main window against a scripted scope, with its own settings folder.
 struct Fixture {
     Fixture() {
@@ -42,7 +65,9 @@ struct Fixture {
     }
 
     bool start() {
-        if (!window.Form_Load())
+        QSignalSpy ended(&window, &frmMain::startUpEnded);
+        if (!window.Form_Load() || (ended.isEmpty() && !ended.wait(30000)) ||
+            !ended.constFirst().constFirst().toBool())
             return false;
         window.show();
         return QTest::qWaitForWindowExposed(&window);
@@ -54,8 +79,8 @@ struct Fixture {
     FakeInstrument instrument;
     ScriptedPrompter prompter;
     FakeClock clock;
-    InlineExecutor io;
-    frmMain window{instrument, io, prompter, clock, paths};
+    SteadyClock monotonic;
+    frmMain window{instrument, prompter, clock, monotonic, paths};
 };
 
 } // namespace
@@ -182,7 +207,7 @@ private slots:
         else
             QTest::mouseClick(f.window.cbClose, Qt::LeftButton);
 
-        QCOMPARE(f.prompter.asked.value(0), QStringLiteral("Close program?"));
+        QTRY_COMPARE(f.prompter.asked.value(0), QStringLiteral("Close program?"));
         // The Stop procedure ran before the question, whatever the answer.
         QVERIFY(f.instrument.sent().contains(QStringLiteral("ACQ:STOPA RUNST")));
         QCOMPARE(ending.size(), ends ? 1 : 0);
@@ -196,6 +221,87 @@ private slots:
         QCOMPARE(QSettings(f.paths.settingsFile(), QSettings::IniFormat)
                      .value(QStringLiteral("Prefs/txtAcqLimit")),
                  ends ? QVariant(QStringLiteral("25")) : QVariant());
+    }
+
+    void startWhileTheLastRunEnds_data() {
+        QTest::addColumn<QString>("holdAt");
+        // The run thread is held in the poll that the Stop comes in, before
+        // the old run has seen it, or in Stop's own commands.
+        QTest::addRow("old run not yet stopped") << QStringLiteral("BUSY?");
+        QTest::addRow("Stop's commands going out") << QStringLiteral("TRIG");
+    }
+    // A Start clicked while the last run still ends is taken at once, but its
+    // run begins only once the last one's Stop has sent all its commands, and
+    // that Stop never ends the new run.
+    void startWhileTheLastRunEnds() {
+        QFETCH(QString, holdAt);
+        Fixture f;
+        QVERIFY(f.start());
+        setCheckValue(f.window.prefsDialog().chkRestoreRun, 1);
+        setCheckValue(f.window.prefsDialog().chkStopAfter, 0);
+        f.instrument.replies.insert(QStringLiteral("BUSY?"), QStringLiteral("1"));
+        SentLog sent;
+        std::atomic<bool> stopClicked{false};
+        std::atomic<bool> held{false};
+        std::atomic<bool> release{false};
+        f.instrument.afterExchange = [&](const QString &command) {
+            sent.record(command);
+            if (command != holdAt || (holdAt == QLatin1String("BUSY?") && !stopClicked) ||
+                held.exchange(true))
+                return;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+
+        QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
+        QTRY_VERIFY(sent.taken().contains(QStringLiteral("BUSY?")));
+        stopClicked = true;
+        QTest::mouseClick(f.window.cbStop, Qt::LeftButton);
+        QVERIFY(f.window.startEnabled());
+        QTRY_VERIFY(held);
+        QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
+
+        // The run thread is held: the new run has sent nothing yet.
+        QVERIFY(!f.window.startEnabled() && f.window.cbStop->isEnabled());
+        QCOMPARE(sent.taken().constLast(), holdAt);
+        release = true;
+        QTRY_COMPARE(sent.taken().count(QStringLiteral("HEAD 0;VERB 0")), 2);
+        const QStringList after = sent.taken().mid(sent.taken().indexOf(QStringLiteral("TRIG")));
+        QCOMPARE(after.mid(0, Restore.size() + 1), Restore + QStringList{"HEAD 0;VERB 0"});
+        // The new run goes on to wait for its trigger.
+        QTRY_VERIFY(sent.taken().lastIndexOf(QStringLiteral("BUSY?")) >
+                    sent.taken().lastIndexOf(QStringLiteral("HEAD 0;VERB 0")));
+        QVERIFY(!f.window.startEnabled() && f.window.cbStop->isEnabled());
+
+        QTest::mouseClick(f.window.cbStop, Qt::LeftButton);
+        QTRY_COMPARE(sent.taken().count(QStringLiteral("TRIG")), 2);
+        QTRY_COMPARE(f.window.statusText(), QStringLiteral("1: Stopped"));
+    }
+
+    // Close during a run (through the frame: the button is disabled) stops
+    // the run, whose Stop sends its commands once, and asks only then.
+    void closeDuringARun() {
+        Fixture f;
+        QVERIFY(f.start());
+        setCheckValue(f.window.prefsDialog().chkRestoreRun, 1);
+        setCheckValue(f.window.prefsDialog().chkStopAfter, 0);
+        f.instrument.replies.insert(QStringLiteral("BUSY?"), QStringLiteral("1"));
+        SentLog sent;
+        f.instrument.afterExchange = [&](const QString &command) { sent.record(command); };
+        QStringList sentWhenAsked;
+        f.prompter.onAsk = [&](const QString &) { sentWhenAsked = sent.taken(); };
+        f.prompter.answers = {Prompter::Answer::No};
+
+        QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
+        QTRY_VERIFY(sent.taken().contains(QStringLiteral("BUSY?")));
+        f.window.close();
+
+        QTRY_COMPARE(f.prompter.asked, QStringList{QStringLiteral("Close program?")});
+        QCOMPARE(sentWhenAsked.mid(sentWhenAsked.indexOf(QStringLiteral("TRIG"))), Restore);
+        QCOMPARE(sentWhenAsked.count(QStringLiteral("TRIG")), 1);
+        QCOMPARE(f.window.statusText(), QStringLiteral("1: Stopped"));
+        QVERIFY(f.window.isVisible());
+        QTRY_VERIFY(f.window.startEnabled());
     }
 };
 

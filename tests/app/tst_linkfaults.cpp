@@ -1,10 +1,10 @@
 #include "AppPaths.h"
 #include "CheckValue.h"
-#include "CommandExchange.h"
 #include "InstrumentControl.h"
-#include "IoThread.h"
+#include "MonotonicClock.h"
 #include "ResourceSource.h"
 #include "ScriptedPrompter.h"
+#include "SilenceWatch.h"
 #include "SimProcess.h"
 #include "Vxi11Transport.h"
 #include "frmMain.h"
@@ -12,6 +12,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -72,8 +73,10 @@ struct Program {
     bool start() {
         if (!sim.started())
             return false;
-        window = std::make_unique<frmMain>(plexor, io, prompter, clock, paths);
-        if (!window->Form_Load())
+        window = std::make_unique<frmMain>(plexor, prompter, clock, monotonic, paths);
+        QSignalSpy ended(window.get(), &frmMain::startUpEnded);
+        if (!window->Form_Load() || (ended.isEmpty() && !ended.wait(60000)) ||
+            !ended.constFirst().constFirst().toBool())
             return false;
         setCheckValue(window->prefsDialog().chkUseTimestamps, 0);
         setCheckValue(window->prefsDialog().chkStopAfter, 0);
@@ -92,9 +95,9 @@ struct Program {
     AppPaths paths{dir.filePath(QStringLiteral("config")), dir.path(), QStringLiteral("mardock"),
                    dir.path()};
     InstrumentControl plexor;
-    IoThread io;
     ScriptedPrompter prompter;
     SystemClock clock;
+    SteadyClock monotonic;
     std::unique_ptr<frmMain> window;
 };
 
@@ -147,7 +150,7 @@ private slots:
                     filesWhenGone = program.storedFiles();
                 }
                 // Long enough for the window to say the scope is not answering.
-                watching.setRemainingTime(CommandExchange::NotAnsweringMs + 700);
+                watching.setRemainingTime(SilenceWatch::NotAnswering.count() + 700);
             }
             if (!watching.hasExpired()) {
                 ++ticks;
@@ -167,6 +170,7 @@ private slots:
 
         QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
+        QTRY_VERIFY_WITH_TIMEOUT(stopped || window.startEnabled(), 120000);
         QVERIFY2(stopped, "the run ended before the scope was stuck");
         QVERIFY2(ticks > 5, qPrintable(QString::number(ticks)));
         // The run goes no further while the scope is stuck, and the window

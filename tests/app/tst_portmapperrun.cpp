@@ -89,7 +89,7 @@ private slots:
                      StartUp + RunPreparation + Armed + trigger + isf("1") + image("1") + Armed +
                          trigger + isf("2") + image("2") + Armed + Restore + QStringList{"*OPC?"});
         QCOMPARE(window.statusText(), QStringLiteral("3: Stopped"));
-        QVERIFY(window.startEnabled());
+        QTRY_VERIFY(window.startEnabled());
         QCOMPARE(QDir(program.sim.storageDir() + QStringLiteral("/E"))
                      .entryList(QDir::Files, QDir::Name),
                  (QStringList{"my_ISFs_1_CH1.isf", "my_ISFs_1_CH2.isf", "my_ISFs_2_CH1.isf",
@@ -120,6 +120,7 @@ private slots:
 
         QTest::mouseClick(window.cbStart, Qt::LeftButton);
 
+        program.settle();
         QVERIFY(back);
         QCOMPARE(window.statusText(), QStringLiteral("2: Done"));
         QCOMPARE(QDir(program.sim.storageDir() + QStringLiteral("/E"))

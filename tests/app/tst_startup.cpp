@@ -1,12 +1,13 @@
 #include "AppPaths.h"
-#include "CommandExchange.h"
-#include "FakeClock.h"
-#include "FakeHost.h"
+#include "Cancellation.h"
+#include "Exchange.h"
 #include "FakeInstrument.h"
-#include "InlineExecutor.h"
+#include "FakeMonotonicClock.h"
+#include "FakeRunView.h"
 #include "InstrumentControl.h"
 #include "InstrumentError.h"
 #include "InstrumentListFile.h"
+#include "Run.h"
 #include "ScopeDiscovery.h"
 #include "ScriptedPrompter.h"
 #include "SingleInstance.h"
@@ -113,16 +114,17 @@ private slots:
             if (!replies[i].isEmpty())
                 instrument.idn.insert(resources[i], replies[i]);
         instrument.refusedWrites = refused;
-        FakeClock clock;
-        FakeHost host(&clock);
+        FakeMonotonicClock clock;
+        FakeRunView view;
+        Cancellation cancellation;
+        Run status(view, cancellation);
         ScriptedPrompter prompter;
-        InlineExecutor io;
-        CommandExchange exchange(instrument, host, clock, io);
+        Exchange exchange(instrument, status, clock, cancellation);
 
-        QCOMPARE(ScopeDiscovery(exchange, host, prompter, List).run(), message.isEmpty());
+        QCOMPARE(ScopeDiscovery(exchange, status, prompter, List).run(), message.isEmpty());
 
         QCOMPARE(prompter.asked, message.isEmpty() ? QStringList() : QStringList{message});
-        QTEST(host.statusText(), "status");
+        QTEST(status.status(), "status");
         QStringList done = instrument.log;
         done.removeIf([](const QString &entry) { return entry.startsWith("errors "); });
         QCOMPARE(done, QStringList({"setting 14=300", "setting 1=0"}) + operations);
@@ -138,13 +140,14 @@ private slots:
         QVERIFY(QDir().mkdir(list));
         InstrumentControl control({std::make_shared<InstrumentListFile>(list),
                                    std::make_shared<InstrumentListFile>(dir.filePath("none"))});
-        FakeClock clock;
-        FakeHost host(&clock);
+        FakeMonotonicClock clock;
+        FakeRunView view;
+        Cancellation cancellation;
+        Run status(view, cancellation);
         ScriptedPrompter prompter;
-        InlineExecutor io;
-        CommandExchange exchange(control, host, clock, io);
+        Exchange exchange(control, status, clock, cancellation);
 
-        QVERIFY(!ScopeDiscovery(exchange, host, prompter, list).run());
+        QVERIFY(!ScopeDiscovery(exchange, status, prompter, list).run());
         QCOMPARE(prompter.asked, QStringList{NotFound + "\n\nThe instrument list " + list +
                                              " is not a regular file."});
     }

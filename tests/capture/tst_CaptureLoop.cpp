@@ -1,12 +1,13 @@
+#include "Cancellation.h"
 #include "CaptureLoop.h"
-#include "CommandExchange.h"
+#include "Exchange.h"
 #include "FakeClock.h"
-#include "FakeHost.h"
 #include "FakeInstrument.h"
-#include "FakeRunHost.h"
+#include "FakeMonotonicClock.h"
 #include "FakeRunPreferences.h"
+#include "FakeRunView.h"
 #include "FileNamer.h"
-#include "InlineExecutor.h"
+#include "Run.h"
 #include "ScriptedPrompter.h"
 
 #include <QTest>
@@ -14,8 +15,9 @@
 
 namespace {
 
-// Everything the engine touches, faked, with Start enabled and the scope's
-// error reporting on, as after start-up.
+// Everything the engine touches, faked, with no run active and the scope's
+// error reporting on, as after start-up. The run goes on the test's thread;
+// a Stop is requested from within it, as the window would from its own.
 struct Rig {
     Rig() {
         scope.setErrorReporting(true);
@@ -28,18 +30,20 @@ struct Rig {
         seen.removeIf([](const QString &entry) { return entry.startsWith("errors "); });
         return seen;
     }
-    bool idle() const { return host.startEnabled() && !host.stopEnabled; }
+    bool idle() const { return !run.running(); }
+    void start() { loop.run(run.requestStart(), prefs); }
 
     FakeClock clock;
-    FakeHost window{&clock};
-    FakeRunHost host{window};
+    FakeMonotonicClock monotonic{&clock};
+    FakeRunView view;
+    Cancellation cancellation;
+    Run run{view, cancellation};
     FakeInstrument scope;
-    InlineExecutor io;
-    CommandExchange exchange{scope, host, clock, io};
+    Exchange exchange{scope, run, monotonic, cancellation};
     FakeRunPreferences prefs;
     FileNamer namer{clock};
     ScriptedPrompter prompter;
-    CaptureLoop loop{exchange, host, prefs, namer, prompter};
+    CaptureLoop loop{exchange, run, namer, prompter, monotonic};
 };
 
 const QStringList prepare{"clear", "write HEAD 0;VERB 0", "write ACQ:STOPA SEQ;STATE 0",
@@ -85,15 +89,17 @@ struct RunCase {
     bool stopAfter = true;
     bool restore = false;
     int delay = 0;
-    QStringList busy = {};    // BUSY? replies before it answers "0"
-    QString stopAt = {};      // Stop pressed at this status's first dot
-    bool scopeGone = false;   // ... just after the scope stopped answering
-    bool refuseSetUp = false; // the first command after a trigger fails
-    QString fault = {};       // the link throws after this command; "clear": at the run's clear
-    bool stopFirst = false;   // Stop pressed just before the fault
-    QString esr = {};         // the scope's reply to "*ESR?"
-    QString reconnectAt = {}; // the link comes back on a new connection at this command
-    QString mode = {};        // the scope's reply to "ACQ:STOPA?"
+    QStringList busy = {};       // BUSY? replies before it answers "0"
+    QString stopAt = {};         // Stop pressed at this status's first dot
+    bool scopeGone = false;      // ... just after the scope stopped answering
+    bool refuseSetUp = false;    // the first command after a trigger fails
+    QString fault = {};          // the link throws after this command; "clear": at the run's clear
+    bool stopFirst = false;      // Stop pressed just before the fault
+    bool oddFault = false;       // the fault is no std::exception
+    bool stopInQuestion = false; // Stop pressed while the question stands
+    QString esr = {};            // the scope's reply to "*ESR?"
+    QString reconnectAt = {};    // the link comes back on a new connection at this command
+    QString mode = {};           // the scope's reply to "ACQ:STOPA?"
 };
 
 } // namespace
@@ -179,6 +185,15 @@ private slots:
             << "1: Stopped";
         QTest::addRow("fault after a Stop") << RunCase{.fault = "BUSY?", .stopFirst = true}
                                             << prepare + arm + stopPlain << "1: Stopped";
+        QTest::addRow("fault of no standard kind")
+            << RunCase{.fault = "SAV:WAVE:FILEF INTERNAL", .oddFault = true}
+            << prepare + arm + QStringList{"write SAV:WAVE:FILEF INTERNAL"} + stopPlain
+            << "1: Stopped";
+        // The window takes no input while it asks; a Stop that comes anyway
+        // ends the run as Cancel does, whatever the answer.
+        QTest::addRow("Stop during the question")
+            << RunCase{.answers = {Answer::Yes}, .restore = true, .stopInQuestion = true}
+            << prepare + arm + stopRestoring << "1: Stopped";
         // A save the scope refused (no drive) ends the run with its words.
         QTest::addRow("refused save")
             << RunCase{.saves = "ic", .esr = "16"}
@@ -207,6 +222,8 @@ private slots:
         rig.prefs.screen = run.saves.contains('s');
         rig.prefs.ask = !run.answers.isEmpty();
         rig.prompter.answers = run.answers;
+        if (run.stopInQuestion)
+            rig.prompter.onAsk = [&](const QString &) { rig.run.requestStop(); };
         rig.prefs.limit = run.limit;
         rig.prefs.stopAfter = run.stopAfter;
         rig.prefs.restoreRun = run.restore;
@@ -228,24 +245,26 @@ private slots:
             if (command != run.fault)
                 return;
             if (run.stopFirst)
-                rig.loop.stop();
+                rig.run.requestStop();
+            if (run.oddFault)
+                throw 42;
             throw std::runtime_error("link lost");
         };
-        rig.window.onPump = [&] {
-            if (run.stopAt.isEmpty() || rig.host.statusText() != run.stopAt + ".")
+        rig.view.onStatus = [&](const QString &text) {
+            if (run.stopAt.isEmpty() || text != run.stopAt + ".")
                 return;
             if (run.scopeGone) {
                 rig.scope.clearFails = true;
                 rig.scope.failNext = 1000;
             }
-            rig.loop.stop();
+            rig.run.requestStop();
         };
 
-        rig.loop.run();
+        rig.start();
 
         QTEST(rig.traffic(), "expected");
         // The stopped text stays as Stop left it, in a delay too.
-        QTEST(rig.host.statusText(), "status");
+        QTEST(rig.run.status(), "status");
         QVERIFY(rig.idle());
         QStringList asked(run.answers.size(), "Save this Aquisition?");
         if (run.esr == "16")
@@ -254,6 +273,7 @@ private slots:
         if (!run.fault.isEmpty())
             asked << "The run stopped because of an error: " +
                          QString(run.fault == "clear" ? "device clear on  failed: scripted failure"
+                                 : run.oddFault       ? "an unknown error"
                                                       : "link lost");
         QCOMPARE(rig.prompter.asked, asked);
     }
@@ -264,14 +284,16 @@ private slots:
         Rig rig;
         rig.prefs.restoreRun = false;
         rig.scope.replies["BUSY?"] = "1";
-        rig.window.onPump = [&] {
+        rig.scope.afterExchange = [&](const QString &) {
+            // Each poll takes a millisecond, so the wait comes to be paced.
+            rig.monotonic.advance(std::chrono::milliseconds(1));
             if (rig.scope.log.count("query BUSY?") > 300)
-                rig.loop.stop();
+                rig.run.requestStop();
         };
 
-        rig.loop.run();
+        rig.start();
 
-        QCOMPARE(rig.host.statusText(), "1: Stopped");
+        QCOMPARE(rig.run.status(), "1: Stopped");
         const QStringList traffic = rig.traffic();
         QCOMPARE(traffic.mid(traffic.size() - 3),
                  QStringList({"query BUSY?", "clear", "write DESE 0"}));
@@ -287,8 +309,8 @@ private slots:
         rig.prefs.wfmFspec = rig.prefs.asciiFspec = rig.prefs.screenFspec =
             QString::fromUtf8("E:\\a\"b\r\n*RST;\"\t\x01\x1b\x7f\u0085\u009f_\u00e9");
 
-        rig.loop.run();
-        rig.loop.run();
+        rig.start();
+        rig.start();
 
         QStringList expected;
         for (const QString stem : {"1", "2"}) {

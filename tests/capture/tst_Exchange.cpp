@@ -1,34 +1,39 @@
-#include "CommandExchange.h"
+#include "Cancellation.h"
+#include "Exchange.h"
 #include "FakeClock.h"
-#include "FakeHost.h"
 #include "FakeInstrument.h"
-#include "InlineExecutor.h"
+#include "FakeMonotonicClock.h"
+#include "FakeRunView.h"
+#include "Run.h"
 
 #include <QTest>
 #include <stdexcept>
 
 namespace {
 
-// The exchange against a scripted instrument, with a clock that only the
-// window's pumps move, and a status line already showing a step.
+// The exchange against a scripted instrument, with clocks that only its
+// sleeps move, and a status line already showing a step.
 struct Rig {
     Rig() {
-        host.setStatusText(QStringLiteral("3: Save ISF"));
-        host.repaints = 0;
+        run.setStatus(QStringLiteral("3: Save ISF"));
+        view.texts.clear();
     }
+    void enterRun() { run.enter(run.requestStart()); }
     qint64 elapsedMs() const { return start.msecsTo(clock.now()); }
 
     FakeClock clock;
     const QDateTime start = clock.now();
-    FakeHost host{&clock};
+    FakeMonotonicClock monotonic{&clock};
+    FakeRunView view;
+    Cancellation cancellation;
+    Run run{view, cancellation};
     FakeInstrument instrument;
-    InlineExecutor io;
-    CommandExchange exchange{instrument, host, clock, io};
+    Exchange exchange{instrument, run, monotonic, cancellation};
 };
 
 } // namespace
 
-class tst_CommandExchange : public QObject {
+class tst_Exchange : public QObject {
     Q_OBJECT
 
 private slots:
@@ -44,7 +49,7 @@ private slots:
         // Stop is pressed in the pause after this many attempts (0: never).
         QTest::addColumn<int>("stopAt");
 
-        const int unlimited = CommandExchange::Unlimited;
+        const int unlimited = Exchange::Unlimited;
         QTest::addRow("write, idle, fails: one pause")
             << false << false << 1 << unlimited << 1 << 1 << 0 << "" << 0;
         QTest::addRow("write, run, fails twice")
@@ -57,7 +62,7 @@ private slots:
             << true << false << 1 << unlimited << 1 << 1 << 0 << "garbled" << 0;
         QTest::addRow("query, run, fails twice")
             << true << true << 2 << unlimited << 3 << 2 << 2 << "1" << 0;
-        // Stop enables Start: the exchange ends there instead of retrying forever.
+        // Stop ends the exchange there instead of retrying forever.
         QTest::addRow("write, run, Stop after the second attempt")
             << false << true << 1000 << unlimited << 2 << 2 << 1 << "" << 2;
         QTest::addRow("query, run, Stop after the second attempt")
@@ -71,11 +76,12 @@ private slots:
         QFETCH(int, pauses);
         QFETCH(int, dots);
         Rig rig;
-        rig.host.setStartEnabled(!runActive);
+        if (runActive)
+            rig.enterRun();
         QFETCH(int, stopAt);
-        rig.host.onPump = [&] {
+        rig.monotonic.onSleep = [&] {
             if (rig.instrument.sent().size() == stopAt)
-                rig.host.setStartEnabled(true);
+                rig.run.requestStop();
         };
         QFETCH(int, failures);
         rig.instrument.failNext = failures;
@@ -89,9 +95,9 @@ private slots:
             rig.exchange.scopeWrite(command, maxAttempts);
 
         QCOMPARE(rig.instrument.sent(), QStringList(attempts, command));
-        QCOMPARE(rig.host.repaints, dots);
+        QCOMPARE(rig.view.texts.size(), dots);
         if (dots == 0)
-            QCOMPARE(rig.host.statusText(), QStringLiteral("3: Save ISF"));
+            QCOMPARE(rig.run.status(), QStringLiteral("3: Save ISF"));
         // Stop cuts the pause it comes in short.
         const qint64 ms = rig.elapsedMs();
         const int whole = stopAt > 0 ? pauses - 1 : pauses;
@@ -101,25 +107,23 @@ private slots:
         QCOMPARE(rig.instrument.log.last(), QStringLiteral("errors on"));
     }
 
-    // Stop runs nested in a retry's pump, and its own exchange ends by switching
-    // error reporting on. The outer retry must still go out with it off, or its
-    // failure would throw out of the capture loop.
-    void nestedExchangeLeavesReportingOffForTheRetry() {
+    // A Stop during a retry's pause abandons the retried write there, with
+    // error reporting back on, so Stop's own commands go out after it and
+    // never inside it.
+    void stopAbandonsTheRetryBeforeStopsCommands() {
         Rig rig;
-        rig.host.setStartEnabled(false);
+        rig.enterRun();
         rig.instrument.failNext = 2;
-        rig.instrument.refusedWrites << QStringLiteral("ACQ:STATE 1");
-        rig.host.onPump = [&] {
-            if (rig.host.pumps == 1)
-                rig.exchange.scopeWrite(QStringLiteral("ACQ:STATE 0"), 1);
-        };
+        rig.monotonic.onSleep = [&] { rig.run.requestStop(); };
         rig.exchange.scopeWrite(QStringLiteral("ACQ:STATE 1"));
-        QCOMPARE(rig.instrument.sent(), (QStringList{"ACQ:STATE 1", "ACQ:STATE 0", "ACQ:STATE 1"}));
+        QVERIFY(rig.instrument.errorReporting());
+        rig.exchange.scopeWrite(QStringLiteral("ACQ:STATE 0"), 1);
+        QCOMPARE(rig.instrument.sent(), (QStringList{"ACQ:STATE 1", "ACQ:STATE 0"}));
         QVERIFY(rig.instrument.errorReporting());
     }
 
-    // Whether the instrument or a handler run in a pump throws, the exchange
-    // leaves error reporting on.
+    // Whether the instrument or something during a retry's pause throws, the
+    // exchange leaves error reporting on.
     void reportingBackOnAfterAnException() {
         const auto raise = [] { throw std::runtime_error("boom"); };
         Rig fromInstrument;
@@ -128,11 +132,11 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, fromInstrument.exchange.scopeQuery("*IDN?"));
         QVERIFY(fromInstrument.instrument.errorReporting());
 
-        Rig fromPump;
-        fromPump.instrument.failNext = 1;
-        fromPump.host.onPump = raise;
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, fromPump.exchange.scopeWrite("*CLS"));
-        QVERIFY(fromPump.instrument.errorReporting());
+        Rig fromPause;
+        fromPause.instrument.failNext = 1;
+        fromPause.monotonic.onSleep = raise;
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, fromPause.exchange.scopeWrite("*CLS"));
+        QVERIFY(fromPause.instrument.errorReporting());
     }
 
     void waitSeconds_data() {
@@ -151,8 +155,8 @@ private slots:
         QTest::addRow("ending on midnight")
             << QTime(23, 59, 58) << 2.0f << true << QDateTime(day.addDays(1), QTime(0, 0));
     }
-    // A wait ends after its time and within one wake-up (plus the clock's
-    // single-precision step) of it; a wait of zero does not pump at all.
+    // A wait ends after its time and within one wake-up of it; a wait of zero
+    // does not sleep at all.
     void waitSeconds() {
         QFETCH(QTime, start);
         QFETCH(float, seconds);
@@ -164,19 +168,55 @@ private slots:
 
         const qint64 late = end.msecsTo(rig.clock.now());
         QVERIFY2(late >= 0 && late <= 20, qPrintable(rig.clock.now().toString(Qt::ISODateWithMs)));
-        QCOMPARE(rig.host.pumps > 0, seconds > 0);
-        QTEST(rig.host.repaints > 0, "dots");
+        QCOMPARE(rig.monotonic.sleeps > 0, seconds > 0);
+        QTEST(!rig.view.texts.isEmpty(), "dots");
     }
 
-    // Closing the program ends a wait at once: a post-trigger delay must not
-    // keep a closed program alive for up to a minute.
-    void waitEndsWhenClosing() {
+    // Stop ends a wait at once: a post-trigger delay must not keep a stopped
+    // run, or a closed program, alive for up to a minute.
+    void waitEndsOnStop() {
         Rig rig;
+        rig.enterRun();
         const QDateTime start(QDate(2024, 3, 5), QTime(12, 0));
         rig.clock.set(start);
-        rig.host.onPump = [&] { rig.host.closing = true; };
+        rig.monotonic.onSleep = [&] { rig.run.requestStop(); };
         rig.exchange.waitSeconds(60.0f);
         QVERIFY(rig.clock.now() < start.addSecs(1));
+    }
+
+    void notAnswering_data() {
+        QTest::addColumn<int>("failures");
+        // How long each failed attempt takes, as a hung link's timeout would.
+        QTest::addColumn<int>("attemptMs");
+        QTest::addColumn<bool>("said");
+
+        // Attempts fail at once and the pauses between them add up.
+        QTest::addRow("1.9 s of failures") << 19 << 0 << false;
+        QTest::addRow("2 s of failures") << 20 << 0 << true;
+        // A hung link spends its time inside the attempts.
+        QTest::addRow("two hung attempts") << 2 << 700 << false;
+        QTest::addRow("three hung attempts") << 3 << 700 << true;
+    }
+    // Within a run, exchanges unanswered for two seconds say so on the status
+    // line, behind the acquisition number; the first answer puts back what
+    // stood there.
+    void notAnswering() {
+        QFETCH(int, failures);
+        QFETCH(int, attemptMs);
+        QFETCH(bool, said);
+        Rig rig;
+        rig.enterRun();
+        rig.instrument.failNext = failures;
+        rig.instrument.afterExchange = [&](const QString &) {
+            rig.monotonic.advance(std::chrono::milliseconds(attemptMs));
+        };
+
+        rig.exchange.scopeQuery(QStringLiteral("BUSY?"));
+
+        QCOMPARE(rig.instrument.sent().size(), failures + 1);
+        QCOMPARE(!rig.view.texts.filter(QStringLiteral("3: Scope not answering")).isEmpty(), said);
+        QVERIFY2(rig.run.status().startsWith(QLatin1String("3: Save ISF.")),
+                 qPrintable(rig.run.status()));
     }
 
     void progressDot_data() {
@@ -194,14 +234,13 @@ private slots:
     void progressDot() {
         QFETCH(QString, before);
         Rig rig;
-        rig.host.setStatusText(before);
-        rig.host.repaints = 0;
-        rig.exchange.showProgressDot();
-        QTEST(rig.host.statusText(), "after");
-        QCOMPARE(rig.host.repaints, 1);
-        QCOMPARE(rig.host.pumps, 1);
+        rig.run.setStatus(before);
+        rig.view.texts.clear();
+        rig.run.addProgressDots(1);
+        QTEST(rig.run.status(), "after");
+        QCOMPARE(rig.view.texts, QStringList{rig.run.status()});
     }
 };
 
-QTEST_GUILESS_MAIN(tst_CommandExchange)
-#include "tst_CommandExchange.moc"
+QTEST_GUILESS_MAIN(tst_Exchange)
+#include "tst_Exchange.moc"

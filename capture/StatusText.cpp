@@ -12,3 +12,14 @@ QString leadingNumber(const QString &status) {
         return QLatin1Char('-') + digits;
     return digits;
 }
+
+QString withProgressDots(QString status, int count) {
+    constexpr int DotsThatCollapse = 10;
+    static const QString collapsingRow(DotsThatCollapse, QLatin1Char('.'));
+    for (int dot = 0; dot < count; ++dot) {
+        status += QLatin1Char('.');
+        if (status.contains(collapsingRow))
+            status.chop(DotsThatCollapse - 1);
+    }
+    return status;
+}

@@ -1,6 +1,5 @@
 #include "Cancellation.h"
 #include "InstrumentControl.h"
-#include "IoThread.h"
 
 #include <QTest>
 
@@ -56,50 +55,10 @@ private:
 
 } // namespace
 
-class tst_IoThread : public QObject {
+class tst_LinkWaits : public QObject {
     Q_OBJECT
 
 private slots:
-    // Jobs run one at a time in order, and a cancel reaches only the job it
-    // names: never one queued behind it, such as Stop's own commands.
-    void orderAndCancelTargets() {
-        IoThread io;
-        QStringList ran;
-        std::atomic<bool> release{false};
-        const auto first = io.submit([&] {
-            while (!release)
-                std::this_thread::sleep_for(1ms);
-            ran << "first";
-        });
-        const auto second = io.submit([&] {
-            ran << (Cancellation::current()->cancelled() ? "second, cancelled" : "second");
-        });
-        io.cancel(second);
-        release = true;
-        QVERIFY(io.waitFinished(second, 10s));
-        QVERIFY(io.finished(first));
-        QCOMPARE(ran, (QStringList{"first", "second"}));
-    }
-
-    // A job handed over while the I/O thread still looks for one, as it
-    // stops looking, or once it sleeps, runs; and its end reaches a caller
-    // still looking for it as well as one already asleep.
-    void handOffsAcrossTheLookAndTheSleep() {
-        IoThread io;
-        std::atomic<int> ran{0};
-        for (const auto gap : {0us, 20us, 80us, 100us, 130us, 500us, 3000us}) {
-            std::this_thread::sleep_for(gap);
-            const auto quick = io.submit([&] { ++ran; });
-            QVERIFY(io.waitFinished(quick, 10s));
-            const auto slow = io.submit([&, gap] {
-                std::this_thread::sleep_for(gap);
-                ++ran;
-            });
-            QVERIFY(io.waitFinished(slow, 10s));
-        }
-        QCOMPARE(ran.load(), 14);
-    }
-
     // A query the scope never answers ends on a cancel, well before its
     // timeout, and says so.
     void cancelEndsAPendingRead() {
@@ -107,17 +66,20 @@ private slots:
         InstrumentControl control({});
         control.setErrorReporting(false);
         control.setDescriptor(silent.descriptor());
-        IoThread io;
+        Cancellation *token = nullptr;
         std::atomic<bool> started{false};
-        const auto query = io.submit([&] {
+        std::thread caller([&] {
+            Cancellation own;
+            own.install();
+            token = &own;
             started = true;
             control.query(QStringLiteral("BUSY?"));
         });
         while (!started)
             std::this_thread::sleep_for(1ms);
         std::this_thread::sleep_for(20ms);
-        io.cancel(query);
-        QVERIFY(io.waitFinished(query, 10s));
+        token->cancel();
+        caller.join();
         QVERIFY(control.status() < 0);
         QVERIFY2(control.lastError().contains("cancelled"), qPrintable(control.lastError()));
     }
@@ -146,5 +108,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_IoThread)
-#include "tst_IoThread.moc"
+QTEST_GUILESS_MAIN(tst_LinkWaits)
+#include "tst_LinkWaits.moc"
