@@ -5,7 +5,8 @@
 #include "InstrumentChoice.h"
 #include "InstrumentControl.h"
 #include "InstrumentSources.h"
-#include "IoThread.h"
+#include "MonotonicClock.h"
+#include "ProgramRig.h"
 #include "ScriptedPrompter.h"
 #include "SimProcess.h"
 #include "UsbtmcDevices.h"
@@ -109,10 +110,10 @@ private slots:
 
         // Start-up then finds the scope that was chosen.
         InstrumentControl plexor(sources.all());
-        IoThread io;
         SystemClock clock;
-        frmMain window(plexor, io, prompter, clock, paths);
-        QVERIFY2(window.Form_Load(), qPrintable(prompter.asked.join('\n')));
+        SteadyClock monotonic;
+        frmMain window(plexor, prompter, clock, monotonic, paths);
+        QVERIFY2(startWindow(window), qPrintable(prompter.asked.join('\n')));
         QCOMPARE(window.statusText(), QStringLiteral("MARDOCK,KXA5104-SIM,000001,1.0.0"));
     }
 };

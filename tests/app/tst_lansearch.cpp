@@ -3,7 +3,8 @@
 #include "DnsMessage.h"
 #include "InstrumentControl.h"
 #include "InstrumentListFile.h"
-#include "IoThread.h"
+#include "MonotonicClock.h"
+#include "ProgramRig.h"
 #include "LanDiscovery.h"
 #include "LanInterfaces.h"
 #include "PortmapperCall.h"
@@ -163,11 +164,11 @@ private slots:
                  QStringList{"TCPIP0::10.231.7.2::inst0::INSTR"});
 
         InstrumentControl plexor({std::make_shared<InstrumentListFile>(list)});
-        IoThread io;
         ScriptedPrompter prompter;
         SystemClock clock;
-        frmMain window(plexor, io, prompter, clock, paths);
-        QVERIFY2(window.Form_Load(), qPrintable(prompter.asked.join('\n')));
+        SteadyClock monotonic;
+        frmMain window(plexor, prompter, clock, monotonic, paths);
+        QVERIFY2(startWindow(window), qPrintable(prompter.asked.join('\n')));
         QCOMPARE(window.statusText(), BothWays);
     }
 
