@@ -1,12 +1,12 @@
 #include "ScopeDiscovery.h"
 
+#include "ExceptionText.h"
 #include "Exchange.h"
 #include "Instrument.h"
 #include "Prompter.h"
 #include "Run.h"
 #include "SupportedScope.h"
 
-#include <exception>
 #include <optional>
 
 ScopeDiscovery::ScopeDiscovery(Exchange &exchange, Run &status, Prompter &prompter,
@@ -28,9 +28,9 @@ bool ScopeDiscovery::run() {
     QString reason;
     try {
         resources = control.resourceList();
-    } catch (const std::exception &error) {
+    } catch (...) {
         resources.reset();
-        reason = QStringLiteral("\n\n") + QString::fromUtf8(error.what());
+        reason = QStringLiteral("\n\n") + describeCurrentException();
     }
     if (!resources) {
         m_prompter.ask(QStringLiteral("Scope not found.  Please check Quillon.") + reason,
@@ -51,8 +51,9 @@ bool ScopeDiscovery::run() {
                 return true;
             }
         }
-    } catch (const std::exception &) {
-        // Any failure ends the search; the message names the instrument at fault.
+    } catch (...) {
+        // Any failure ends the search; the message names the instrument at
+        // fault. The program then ends, as the window waits for no other word.
     }
     // With nothing listed no descriptor was ever tried; the list is what to check.
     m_prompter.ask(QStringLiteral("Error writing to ") + tried +

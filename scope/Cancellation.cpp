@@ -2,9 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <thread>
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -49,29 +47,6 @@ void Cancellation::reset() {
     std::uint64_t count = 0;
     [[maybe_unused]] const ssize_t read = ::read(m_event, &count, sizeof count);
     m_cancelled.store(false, std::memory_order_release);
-}
-
-bool Cancellation::sleepFor(std::chrono::milliseconds duration) const {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    for (;;) {
-        if (cancelled())
-            return false;
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return true;
-        pollfd watched{m_event, POLLIN, 0};
-        ::poll(&watched, 1, int(left.count()));
-    }
-}
-
-bool Cancellation::pause(std::chrono::milliseconds duration) {
-    if (duration.count() <= 0)
-        return true;
-    if (installed)
-        return installed->sleepFor(duration);
-    std::this_thread::sleep_for(duration);
-    return true;
 }
 
 Cancellation::Watch::Watch(int socket)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <mutex>
 
 // Lets another thread cut short the instrument call that a thread is blocked
@@ -31,11 +30,6 @@ public:
     void reset();
     // Readable once cancelled.
     int descriptor() const { return m_event; }
-
-    // Sleeps, unless cancelled first; false when it was cut short.
-    bool sleepFor(std::chrono::milliseconds duration) const;
-    // Sleeps on the calling thread, cut short by its token if it has one.
-    static bool pause(std::chrono::milliseconds duration);
 
     // While it lives, a cancel shuts `socket` down.
     class Watch {

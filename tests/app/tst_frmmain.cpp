@@ -241,13 +241,13 @@ private slots:
         setCheckValue(f.window.prefsDialog().chkStopAfter, 0);
         f.instrument.replies.insert(QStringLiteral("BUSY?"), QStringLiteral("1"));
         SentLog sent;
-        std::atomic<bool> stopClicked{false};
+        const bool inThePoll = holdAt == QLatin1String("BUSY?");
+        std::atomic<bool> holding{!inThePoll};
         std::atomic<bool> held{false};
         std::atomic<bool> release{false};
         f.instrument.afterExchange = [&](const QString &command) {
             sent.record(command);
-            if (command != holdAt || (holdAt == QLatin1String("BUSY?") && !stopClicked) ||
-                held.exchange(true))
+            if (command != holdAt || !holding || held.exchange(true))
                 return;
             while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -255,7 +255,10 @@ private slots:
 
         QTest::mouseClick(f.window.cbStart, Qt::LeftButton);
         QTRY_VERIFY(sent.taken().contains(QStringLiteral("BUSY?")));
-        stopClicked = true;
+        if (inThePoll) {
+            holding = true;
+            QTRY_VERIFY(held);
+        }
         QTest::mouseClick(f.window.cbStop, Qt::LeftButton);
         QVERIFY(f.window.startEnabled());
         QTRY_VERIFY(held);
