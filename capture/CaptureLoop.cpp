@@ -116,9 +116,9 @@ void CaptureLoop::write(const QString &command) {
     prepareAgainIfReconnected();
 }
 
-QString CaptureLoop::query(const QString &command) {
+QString CaptureLoop::query(const QString &command, bool keepReply) {
     for (;;) {
-        const QString reply = m_exchange.scopeQuery(command);
+        const QString reply = m_exchange.scopeQuery(command, keepReply);
         // A reply on a new connection may come from a scope in its power-on
         // state (headers on): ask again once it is prepared.
         if (!prepareAgainIfReconnected())
@@ -263,7 +263,9 @@ bool CaptureLoop::saveIsf(const QString &stem) {
     write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
     if (!waitUntilIdle(true, SaveLengths::Kind::Isf))
         return false;
-    query(QStringLiteral("FILES:DIR?"));
+    // Sent as the scope's own software does after a save; the listing grows
+    // with every file on the scope and nothing reads it.
+    query(QStringLiteral("FILES:DIR?"), false);
     return !stopped() && savedWithoutError(name);
 }
 

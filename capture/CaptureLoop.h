@@ -63,7 +63,7 @@ private:
 
     // The run's exchanges: each notices a scope that came back meanwhile.
     void write(const QString &command);
-    QString query(const QString &command);
+    QString query(const QString &command, bool keepReply = true);
     bool prepareAgainIfReconnected();
 
     // The text behind the acquisition number, as "3: Save CSV".

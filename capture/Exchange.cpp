@@ -23,12 +23,14 @@ Exchange::Exchange(Instrument &instrument, Run &run, const MonotonicClock &clock
     , m_silence(run, clock) {}
 
 // One write (reply null) or query; the instrument's status.
-int Exchange::attempt(const QString &command, QString *reply) {
+int Exchange::attempt(const QString &command, QString *reply, bool keepReply) {
     m_silence.attempting();
     m_instrument.setErrorReporting(false);
     try {
-        if (reply)
+        if (reply && keepReply)
             *reply = m_instrument.query(command);
+        else if (reply)
+            m_instrument.queryAndDrop(command);
         else
             m_instrument.write(command);
     } catch (...) {
@@ -59,9 +61,9 @@ void Exchange::scopeWrite(const QString &command, int maxAttempts) {
     }
 }
 
-QString Exchange::scopeQuery(const QString &command) {
+QString Exchange::scopeQuery(const QString &command, bool keepReply) {
     QString reply;
-    while (attempt(command, &reply) < 0 && pauseBeforeRetry()) {
+    while (attempt(command, &reply, keepReply) < 0 && pauseBeforeRetry()) {
     }
     return reply;
 }

@@ -28,8 +28,10 @@ public:
     // while a run is active.
     void scopeWrite(const QString &command, int maxAttempts = Unlimited);
     // Sends one query and returns the reply, or when the query is abandoned,
-    // the text the last failed attempt returned.
-    QString scopeQuery(const QString &command);
+    // the text the last failed attempt returned. A reply not kept is read to
+    // its end and dropped as it arrives, so a long one nobody reads (the
+    // scope's file listing) costs no memory.
+    QString scopeQuery(const QString &command, bool keepReply = true);
     // Waits; waits over one second add a dot every tenth of a second. A Stop
     // ends the wait.
     void waitSeconds(float seconds);
@@ -40,7 +42,7 @@ public:
     bool takeReconnected() { return std::exchange(m_reconnected, false); }
 
 private:
-    int attempt(const QString &command, QString *reply);
+    int attempt(const QString &command, QString *reply, bool keepReply = true);
     bool pauseBeforeRetry();
 
     Instrument &m_instrument;
