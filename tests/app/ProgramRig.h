@@ -88,7 +88,7 @@ struct Program {
     SimProcess sim;
     QTemporaryDir dir;
     AppPaths paths{dir.filePath(QStringLiteral("config")), dir.path(), QStringLiteral("mardock"),
-                   dir.path()};
+                   dir.path(), dir.filePath(QStringLiteral("state"))};
     InstrumentControl plexor{{std::make_shared<InstrumentListFile>(paths.instrumentListFile())}};
     // After the control: Stop's queued commands run before it goes.
     IoThread io;

@@ -90,7 +90,7 @@ struct Program {
     SimProcess sim;
     QTemporaryDir dir;
     AppPaths paths{dir.filePath(QStringLiteral("config")), dir.path(), QStringLiteral("mardock"),
-                   dir.path()};
+                   dir.path(), dir.filePath(QStringLiteral("state"))};
     InstrumentControl plexor;
     IoThread io;
     ScriptedPrompter prompter;
