@@ -88,23 +88,28 @@ QByteArray RunJournal::csvLine(std::initializer_list<QByteArrayView> fields) {
 }
 
 void RunJournal::startRun(const QString &detail) {
-    const QDateTime now = m_clock.now();
-    m_run = isoTime(now);
+    m_run = isoTime(m_clock.now());
     m_failureTold = false;
     if (!m_file.open(Header) && m_failureNotice) {
         m_failureTold = true;
         m_failureNotice(m_file.errorString());
     }
-    record(Event::RunStarted, NoAcquisition, {}, detail);
+    // The first line's time is the run's name.
+    record(m_run, Event::RunStarted, NoAcquisition, {}, detail);
 }
 
 void RunJournal::record(Event event, qint64 acquisition, const QString &name,
                         const QString &detail) {
+    record(isoTime(m_clock.now()), event, acquisition, name, detail);
+}
+
+void RunJournal::record(const QByteArray &time, Event event, qint64 acquisition,
+                        const QString &name, const QString &detail) {
     if (m_file.isOpen()) {
         const QByteArray number =
             acquisition == NoAcquisition ? QByteArray() : QByteArray::number(acquisition);
-        write(csvLine({isoTime(m_clock.now()), m_run, number, eventName(event).toLatin1(),
-                       name.toUtf8(), detail.toUtf8()}));
+        write(csvLine(
+            {time, m_run, number, eventName(event).toLatin1(), name.toUtf8(), detail.toUtf8()}));
     }
     if (m_observer)
         m_observer(event, detail);

@@ -54,6 +54,8 @@ public:
     static QByteArray csvLine(std::initializer_list<QByteArrayView> fields);
 
 private:
+    void record(const QByteArray &time, Event event, qint64 acquisition, const QString &name,
+                const QString &detail);
     void write(const QByteArray &line);
 
     JournalFile m_file;
