@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -54,18 +53,25 @@ bool JournalFile::open(QByteArrayView header) {
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
         return fail(QStringLiteral("cannot make the folder of"));
     const int fields = int(header.count(',')) + 1;
-    if (QFileInfo(m_path).size() > RotateBytes)
+    const qint64 size = QFileInfo(m_path).size();
+    // An older file is ended too before it moves aside.
+    if (size > 0 && !(openForAppending() && endTornLine(fields)))
+        return false;
+    if (size > 0 && size <= RotateBytes)
+        return true;
+    if (size > 0) {
+        close();
         rotate();
+    }
+    return openForAppending() && append(header);
+}
+
+bool JournalFile::openForAppending() {
+    if (m_fd >= 0)
+        return true;
     m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
                   0644);
-    if (m_fd < 0)
-        return fail(QStringLiteral("cannot open"));
-    struct stat status {};
-    if (::fstat(m_fd, &status) != 0)
-        return fail(QStringLiteral("cannot read"));
-    if (status.st_size == 0)
-        return append(header);
-    return endTornLine(fields);
+    return m_fd >= 0 || fail(QStringLiteral("cannot open"));
 }
 
 bool JournalFile::endTornLine(int fields) {

@@ -35,6 +35,7 @@ public:
 
 private:
     bool fail(const QString &what);
+    bool openForAppending();
     bool endTornLine(int fields);
     void rotate() const;
     QString olderFile(int number) const;

@@ -112,16 +112,21 @@ private slots:
         QTest::addColumn<qint64>("size");
         QTest::addColumn<QStringList>("older");
         QTest::addColumn<bool>("rotated");
+        QTest::addColumn<QByteArray>("end");
 
         const qint64 limit = JournalFile::RotateBytes;
-        QTest::newRow("at the limit, stays") << limit << QStringList{"1", "2"} << false;
-        QTest::newRow("over it, first rotation") << limit + 1 << QStringList() << true;
-        QTest::newRow("over it, three kept") << limit + 1 << QStringList{"1", "2", "3"} << true;
+        QTest::newRow("at the limit, stays")
+            << limit << QStringList{"1", "2"} << false << QByteArray("\n");
+        QTest::newRow("over it, first rotation")
+            << limit + 1 << QStringList() << true << QByteArray("\n");
+        QTest::newRow("over it, three kept, torn")
+            << limit + 1 << QStringList{"1", "2", "3"} << true << QByteArray("x");
     }
     void rotation() {
         QFETCH(qint64, size);
         QFETCH(QStringList, older);
         QFETCH(bool, rotated);
+        QFETCH(QByteArray, end);
 
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("journal.csv"));
@@ -131,7 +136,7 @@ private slots:
             big.write("big\n");
             QVERIFY(big.resize(size - 1));
             big.seek(size - 1);
-            big.write("\n");
+            big.write(end);
         }
         for (const QString &number : older)
             writeFile(dir.filePath("journal." + number + ".csv"), "old " + number.toLatin1());
@@ -145,7 +150,9 @@ private slots:
             return;
         }
         QVERIFY(contentOf(path).startsWith(RunJournal::Header));
-        QCOMPARE(QFileInfo(dir.filePath("journal.1.csv")).size(), size);
+        const QByteArray moved = contentOf(dir.filePath(QStringLiteral("journal.1.csv")));
+        QCOMPARE(moved.size(), size + (end == "\n" ? 0 : 6));
+        QVERIFY(moved.endsWith(end == "\n" ? "\n" : "x,,,,,\n"));
         for (int number = 2; number <= JournalFile::KeptOlder; ++number) {
             const QString from = QString::number(number - 1);
             const QByteArray expected =
