@@ -28,12 +28,12 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     QString errorString() const { return m_error; }
 
+private:
     // What ends a torn last line of a file whose records have `fields`
     // fields: a quote if it stops inside a quoted field, the missing
     // separators, and the line feed.
     static QByteArray endingFor(QByteArrayView tornLine, int fields);
 
-private:
     bool fail(const QString &what);
     bool openForAppending();
     bool endTornLine(int fields);

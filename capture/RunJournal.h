@@ -46,14 +46,13 @@ public:
                 const QString &detail = {});
     // Records the end and closes the journal until the next run.
     void endRun(qint64 acquisition, const QString &detail);
-    bool running() const { return !m_run.isEmpty(); }
 
     static QString eventName(Event event);
+
+private:
     // One CSV record: fields quoted where they hold a separator or a quote,
     // line breaks inside a field turned into blanks so a record is one line.
     static QByteArray csvLine(std::initializer_list<QByteArrayView> fields);
-
-private:
     void record(const QByteArray &time, Event event, qint64 acquisition, const QString &name,
                 const QString &detail);
     void write(const QByteArray &line);
