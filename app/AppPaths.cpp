@@ -10,18 +10,25 @@ AppPaths AppPaths::forCurrentUser() {
     // The runtime folder is $XDG_RUNTIME_DIR or, when that is unset, a
     // private folder of this user's (mode 0700) that Qt makes in /tmp. Never
     // the settings folder: that may be read-only, or shared between machines.
+    // Qt names no state folder yet; a relative $XDG_STATE_HOME is to be
+    // ignored, as for the other XDG folders.
+    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    if (QDir::isRelativePath(stateHome))
+        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
     return AppPaths(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                         QStringLiteral("/mardock"),
                     QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
-                    program.completeBaseName(), program.absolutePath());
+                    program.completeBaseName(), program.absolutePath(),
+                    stateHome + QStringLiteral("/mardock"));
 }
 
 AppPaths::AppPaths(QString configDir, QString runtimeDir, QString applicationName,
-                   QString programDir)
+                   QString programDir, QString stateDir)
     : m_configDir(std::move(configDir))
     , m_runtimeDir(std::move(runtimeDir))
     , m_applicationName(std::move(applicationName))
-    , m_programDir(std::move(programDir)) {}
+    , m_programDir(std::move(programDir))
+    , m_stateDir(std::move(stateDir)) {}
 
 QString AppPaths::settingsFile() const {
     return m_configDir + QLatin1Char('/') + m_applicationName + QStringLiteral(".ini");
@@ -29,6 +36,10 @@ QString AppPaths::settingsFile() const {
 
 QString AppPaths::instrumentListFile() const {
     return m_configDir + QStringLiteral("/instruments.txt");
+}
+
+QString AppPaths::journalFile() const {
+    return m_stateDir + QStringLiteral("/journal.csv");
 }
 
 QString AppPaths::lockFile() const {

@@ -69,7 +69,7 @@ private:
 
 BenchProgram::BenchProgram(const SimulatorProcess &sim, Link link)
     : m_paths(m_dir.filePath(QStringLiteral("config")), m_dir.path(), QStringLiteral("mardock"),
-              m_dir.path())
+              m_dir.path(), m_dir.filePath(QStringLiteral("state")))
     , m_plexor(
           {link == Link::Vxi11
                ? std::shared_ptr<ResourceSource>(std::make_shared<Vxi11Source>(sim.vxi11Port()))

@@ -10,6 +10,7 @@
 #include <rpc/pmap_prot.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 
 #include <fcntl.h>
@@ -37,6 +38,12 @@ constexpr u_long WriteChunkCap = 1024 * 1024;
 constexpr milliseconds AnswerAllowance{250};
 constexpr qsizetype KeptBufferBytes = 1024 * 1024;
 constexpr int PortmapperPort = 111;
+// Ending a link given up on may take this long per call: a scope that does
+// not answer that soon has its link ended on the next connection instead.
+constexpr milliseconds GoodbyeBound{300};
+// Links still to be ended beyond this many are forgotten: a scope that
+// never answers destroy_link would otherwise grow the list without end.
+constexpr size_t MaxLinksToEnd = 64;
 
 QString deviceError(long code) {
     switch (code) {
@@ -146,6 +153,15 @@ public:
         pollfd watched{m_fd, POLLIN, 0};
         return ::poll(&watched, 1, 0) == 0;
     }
+    // The peer has not closed the connection, nor has a cancel shut it.
+    bool stillConnected() const {
+        char byte;
+        const ssize_t peeked = ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return peeked > 0 || (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+    }
+    // The last call got no answer in time: the instrument may still be
+    // carrying it out.
+    bool callPending() const { return m_callPending; }
 
     // Runs one call, waiting for its answer no longer than `deadline`
     // allows, sending included.
@@ -160,12 +176,24 @@ public:
         // A cancel shuts the socket down, so the call ends and the link is
         // dropped.
         const Cancellation::Watch cancellable(m_fd);
-        return call(m_client, wait);
+        const clnt_stat status = call(m_client, wait);
+        m_callPending = status == RPC_TIMEDOUT;
+        return status;
+    }
+
+    // destroy_link within `deadline`; false when it went unanswered. An
+    // unknown link (error 4) counts as ended.
+    bool destroyLink(Device_Link id, Transport::Deadline deadline) {
+        Device_Error ignored{};
+        return within(deadline, [&](CLIENT *client, timeval) {
+                   return ::destroy_link_1(&id, &ignored, client);
+               }) == RPC_SUCCESS;
     }
 
 private:
     int m_fd;
     CLIENT *m_client = nullptr;
+    bool m_callPending = false;
 };
 
 QString callError(clnt_stat status, const char *waitingFor) {
@@ -180,6 +208,7 @@ QString callError(clnt_stat status, const char *waitingFor) {
 struct Vxi11Transport::Link {
     std::unique_ptr<RpcClient> rpc;
     Device_Link id = 0;
+    u_short abortPort = 0;
     u_long maxRecvSize = 1;
     // Part of an earlier exchange may still sit in the instrument (a reply
     // not read to its end, a command cut short): clear it before the next.
@@ -192,14 +221,10 @@ Vxi11Transport::Vxi11Transport(const QString &host, const QString &deviceName, q
     , m_corePort(corePort) {}
 
 Vxi11Transport::~Vxi11Transport() {
-    if (m_link) {
-        // Politely, and only briefly: the instrument forgets the link with
-        // the connection anyway.
-        Device_Error ignored{};
-        m_link->rpc->within(steady_clock::now() + AnswerAllowance, [&](CLIENT *client, timeval) {
-            return ::destroy_link_1(&m_link->id, &ignored, client);
-        });
-    }
+    // Only briefly: some instruments forget links with their connection,
+    // the rest are asked on the way out.
+    if (m_link && endEarlierLinks(*m_link, steady_clock::now() + GoodbyeBound))
+        m_link->rpc->destroyLink(m_link->id, steady_clock::now() + GoodbyeBound);
 }
 
 QString Vxi11Transport::peer() const {
@@ -242,6 +267,10 @@ void Vxi11Transport::open(milliseconds timeout) {
     link->rpc =
         std::make_unique<RpcClient>(connectTo(port, deadline), DEVICE_CORE, DEVICE_CORE_VERSION);
 
+    if (!endEarlierLinks(*link, deadline))
+        throw TransportError(
+            QStringLiteral("opening %1: no answer to ending an earlier link").arg(peer()));
+
     Create_LinkParms request{};
     request.clientId = ::getpid();
     request.device = m_deviceName.data();
@@ -256,6 +285,7 @@ void Vxi11Transport::open(milliseconds timeout) {
         throw TransportError(
             QStringLiteral("%1 refused the link: %2").arg(peer(), deviceError(reply.error)));
     link->id = reply.lid;
+    link->abortPort = reply.abortPort;
     // Taken as announced, however small: a server may refuse a longer write
     // rather than take part of it.
     link->maxRecvSize = std::clamp<u_long>(reply.maxRecvSize, 1, WriteChunkCap);
@@ -264,13 +294,53 @@ void Vxi11Transport::open(milliseconds timeout) {
     connectionOpened();
 }
 
+// Some instruments keep a link after its connection closes and run out of
+// them after a few: a link given up on is ended while its connection still
+// carries calls, and otherwise on the next connection, before the new link.
 void Vxi11Transport::dropLink() {
-    // No goodbye: the instrument failed to answer, or answered nonsense. It
-    // may still hold output of ours, which the next link clears first.
+    if (m_link && !(m_link->rpc->stillConnected() && endLink(*m_link))) {
+        m_linksToEnd.push_back(m_link->id);
+        if (m_linksToEnd.size() > MaxLinksToEnd)
+            m_linksToEnd.erase(m_linksToEnd.begin());
+    }
+    // The instrument may still hold output of ours, which the next link
+    // clears first.
     m_link.reset();
     m_reply = QByteArray();
     m_clearOnOpen = true;
     connectionLost();
+}
+
+bool Vxi11Transport::endLink(Link &link) const {
+    if (link.rpc->callPending() && link.abortPort != 0)
+        abortCall(link);
+    return link.rpc->destroyLink(link.id, steady_clock::now() + GoodbyeBound);
+}
+
+// Ends the call the link still waits in, over the instrument's abort channel,
+// so destroy_link is not queued behind it.
+void Vxi11Transport::abortCall(const Link &link) const {
+    const Deadline deadline = steady_clock::now() + GoodbyeBound;
+    try {
+        RpcClient channel(connectTo(link.abortPort, deadline), DEVICE_ASYNC, DEVICE_ASYNC_VERSION);
+        Device_Link id = link.id;
+        Device_Error ignored{};
+        channel.within(deadline, [&](CLIENT *client, timeval) {
+            return ::device_abort_1(&id, &ignored, client);
+        });
+    } catch (const TransportError &) {
+        // No abort channel to be had: destroy_link may still get through.
+    }
+}
+
+bool Vxi11Transport::endEarlierLinks(Link &on, Deadline deadline) {
+    while (!m_linksToEnd.empty()) {
+        if (!on.rpc->destroyLink(m_linksToEnd.front(),
+                                 std::min<Deadline>(deadline, steady_clock::now() + GoodbyeBound)))
+            return false;
+        m_linksToEnd.erase(m_linksToEnd.begin());
+    }
+    return true;
 }
 
 void Vxi11Transport::failAndClose(const QString &reason) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <memory>
+#include <vector>
 
 // A LAN instrument over VXI-11 (TCPIP::host[::name]::INSTR): ONC RPC calls
 // on the instrument's core channel over one TCP connection, found through
@@ -18,7 +19,9 @@
 // survives; the reply it may still produce is cleared before the next
 // command. A call that gets no answer at all drops the connection, so a late
 // answer can never be taken for a later call's; the next write reconnects
-// and clears the instrument before its command.
+// and clears the instrument before its command. A link given up on is always
+// ended (destroy_link), since some instruments keep links whose connection
+// closed and run out of them.
 class Vxi11Transport : public Transport {
 public:
     static constexpr qsizetype MaxReplyBytes = 64 * 1024 * 1024;
@@ -49,6 +52,12 @@ private:
     void receive(std::chrono::milliseconds timeout, bool keep);
     void open(std::chrono::milliseconds timeout);
     void dropLink();
+    // True when the instrument answered destroy_link.
+    bool endLink(Link &link) const;
+    void abortCall(const Link &link) const;
+    // Ends, on `on`'s connection, the links given up on earlier; false when
+    // the instrument stopped answering.
+    bool endEarlierLinks(Link &on, Deadline deadline);
     [[noreturn]] void failAndClose(const QString &reason);
     int connectTo(quint16 port, Deadline deadline) const;
     quint16 lookUpCorePort(Deadline deadline) const;
@@ -59,6 +68,8 @@ private:
     QByteArray m_deviceName;
     quint16 m_corePort;
     std::unique_ptr<Link> m_link;
+    // Links given up on whose end went unanswered.
+    std::vector<long> m_linksToEnd;
     bool m_clearOnOpen = false;
     QByteArray m_reply;
 };

@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build
     qt6-base-dev libgl-dev qt6-image-formats-plugins
     pkg-config libtirpc-dev rpcsvc-proto rpcbind
-    iproute2 python3-pyvisa-py lxi-tools
+    iproute2 python3-pyvisa-py lxi-tools dbus-daemon
     "$@"
 )
 

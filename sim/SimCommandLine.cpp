@@ -59,6 +59,13 @@ SimCommandLine::SimCommandLine() {
          "free port), registered with the local portmapper when one runs.",
          "N"},
         {"no-portmapper", "Do not register the VXI-11 port with the local portmapper."},
+        {"link-limit",
+         "VXI-11 links that may be live at once (default 64); create_link past them is refused "
+         "with error 9, out of resources.",
+         "N", "64"},
+        {"links-outlive-connection",
+         "A VXI-11 link stays live when its connection closes, until destroy_link from any "
+         "connection ends it, as on some scopes."},
         {"close-after",
          "Fault: close the connection after the N-th message received, and again "
          "after every N more.",
@@ -130,6 +137,8 @@ std::optional<SimOptions> SimCommandLine::parse(const QStringList &arguments) {
     if (m_parser.isSet("vxi11-port"))
         options.vxi11Port = static_cast<quint16>(number({"vxi11-port", 0, 65535}));
     options.portmapper = !m_parser.isSet("no-portmapper");
+    options.linkLimit = static_cast<int>(number({"link-limit", 1, 1'000'000}));
+    options.linksOutliveConnection = m_parser.isSet("links-outlive-connection");
     options.closeAfter = static_cast<int>(number({"close-after", 0, maxInt}));
     if (m_parser.isSet("hang-after"))
         options.hangAfter = static_cast<int>(number({"hang-after", 0, maxInt}));

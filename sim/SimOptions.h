@@ -29,6 +29,12 @@ struct SimOptions {
     std::optional<quint16> vxi11Port;
     // Register the VXI-11 port with the local portmapper when one runs.
     bool portmapper = true;
+    // VXI-11 links that may be live at once; create_link past them is
+    // refused with error 9.
+    int linkLimit = 64;
+    // A VXI-11 link stays live when its connection closes, until
+    // destroy_link from any connection, as on some scopes.
+    bool linksOutliveConnection = false;
 
     // Faults. Message counts start at 1; nothing is injected by default.
     int closeAfter = 0;

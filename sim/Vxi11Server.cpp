@@ -1,6 +1,7 @@
 #include "Vxi11Server.h"
 
 #include "CommandLog.h"
+#include "ElapsedClock.h"
 #include "PowerSwitch.h"
 #include "SimConnection.h"
 #include "SimScope.h"
@@ -32,7 +33,6 @@ constexpr long AbortError = 23;
 constexpr quint32 MaxReadPiece = 1024 * 1024;
 // A call carries at most one write's data and its parameters.
 constexpr qsizetype MaxCallRecord = Vxi11Server::MaxRecvSize + 4096;
-constexpr qsizetype MaxLinks = 64;
 
 // A call's arguments, decoded by rpcgen's routine and freed with it; a
 // call whose arguments do not decode is refused.
@@ -234,6 +234,8 @@ void Vxi11Server::dispatchAbort(const Call &call) {
 
 void Vxi11Server::connectionClosed(RpcConnection *connection) {
     m_messagesOnConnection.remove(connection);
+    if (m_options.linksOutliveConnection)
+        return;
     // Its links go with it, and a lock one of them held is free again.
     QList<long> gone;
     for (auto it = m_links.cbegin(); it != m_links.cend(); ++it) {
@@ -297,9 +299,11 @@ void Vxi11Server::createLink(Call call) {
         return;
     if (request->lockDevice && !mayProceed(call, 0, DEVICE_FLAG_WAITLOCK, request->lock_timeout))
         return;
-    if (m_links.size() >= MaxLinks)
+    if (m_links.size() >= m_options.linkLimit)
         return answerCode(call, OutOfResourcesError);
     const long id = m_nextLink++;
+    m_log.appendEvent("create_link " + QByteArray::number(qlonglong(id)),
+                      ElapsedClock::monotonicUs());
     m_links.insert(id, Link{.id = id,
                             .owner = call.connection,
                             .exchange = {},
@@ -541,6 +545,8 @@ void Vxi11Server::destroyLink(Call call) {
     if (!link)
         return;
     const long id = link->id;
+    m_log.appendEvent("destroy_link " + QByteArray::number(qlonglong(id)),
+                      ElapsedClock::monotonicUs());
     if (link->read)
         answerCode(link->read->call, InvalidLinkError);
     m_links.remove(id);

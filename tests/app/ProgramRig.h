@@ -110,7 +110,7 @@ struct Program {
     SimProcess sim;
     QTemporaryDir dir;
     AppPaths paths{dir.filePath(QStringLiteral("config")), dir.path(), QStringLiteral("mardock"),
-                   dir.path()};
+                   dir.path(), dir.filePath(QStringLiteral("state"))};
     // Before the window: its run thread's last commands go out before it goes.
     InstrumentControl plexor{{std::make_shared<InstrumentListFile>(paths.instrumentListFile())}};
     ScriptedPrompter prompter;

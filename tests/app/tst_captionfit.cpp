@@ -125,7 +125,7 @@ private slots:
         QTemporaryDir dir;
         AppPaths paths{dir.filePath(QStringLiteral("config")),
                        dir.filePath(QStringLiteral("runtime")), QStringLiteral("mardock"),
-                       dir.path()};
+                       dir.path(), dir.filePath(QStringLiteral("state"))};
         FakeInstrument instrument;
         ScriptedPrompter prompter;
         FakeClock clock;

@@ -75,7 +75,7 @@ struct Fixture {
 
     QTemporaryDir dir;
     AppPaths paths{dir.filePath(QStringLiteral("config")), dir.filePath(QStringLiteral("runtime")),
-                   QStringLiteral("mardock"), dir.path()};
+                   QStringLiteral("mardock"), dir.path(), dir.filePath(QStringLiteral("state"))};
     FakeInstrument instrument;
     ScriptedPrompter prompter;
     FakeClock clock;

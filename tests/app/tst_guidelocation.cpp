@@ -18,7 +18,8 @@ private slots:
 void tst_guidelocation::guideFile() {
     QTemporaryDir prefix;
     const AppPaths paths(prefix.filePath(QStringLiteral("config")), prefix.path(),
-                         QStringLiteral("mardock"), prefix.filePath(QStringLiteral("bin")));
+                         QStringLiteral("mardock"), prefix.filePath(QStringLiteral("bin")),
+                         prefix.filePath(QStringLiteral("state")));
     const QString installed = prefix.filePath(QStringLiteral("share/mardock/guide.md"));
     const QString beside = prefix.filePath(QStringLiteral("bin/guide.md"));
     QVERIFY(QDir().mkpath(QFileInfo(installed).path()) && QDir().mkpath(prefix.filePath("bin")));

@@ -1,6 +1,7 @@
 #include "AppPaths.h"
 #include "CheckValue.h"
 #include "InstrumentControl.h"
+#include "LinkLeakRun.h"
 #include "MonotonicClock.h"
 #include "ResourceSource.h"
 #include "ScriptedPrompter.h"
@@ -65,8 +66,8 @@ QStringList simArgs(Link link, Fault fault) {
 // saves ISF files only and restores continuous running on Stop (the
 // defaults), without limit.
 struct Program {
-    Program(Link link, Fault fault)
-        : args(simArgs(link, fault))
+    Program(Link link, QStringList simArgs)
+        : args(std::move(simArgs))
         , sim(args)
         , plexor({std::make_shared<SimSource>(sim, link)}) {}
 
@@ -93,7 +94,7 @@ struct Program {
     SimProcess sim;
     QTemporaryDir dir;
     AppPaths paths{dir.filePath(QStringLiteral("config")), dir.path(), QStringLiteral("mardock"),
-                   dir.path()};
+                   dir.path(), dir.filePath(QStringLiteral("state"))};
     InstrumentControl plexor;
     ScriptedPrompter prompter;
     SystemClock clock;
@@ -124,7 +125,7 @@ private slots:
         QFETCH(Link, link);
         QFETCH(Fault, fault);
 
-        Program program(link, fault);
+        Program program(link, simArgs(link, fault));
         QVERIFY(program.start());
         frmMain &window = *program.window;
         // Gone after one whole acquisition, wherever the second one stands.
@@ -201,6 +202,24 @@ private slots:
         QVERIFY2(files.size() > filesWhenGone.size(), qPrintable(files.join(u' ')));
         for (const QString &file : std::as_const(filesWhenGone))
             QVERIFY(files.contains(file));
+    }
+
+    // A scope that keeps 16 links past their connection: the run gives links
+    // up again and again, and ends each one, whether its connection was
+    // closed or still waits in a call the scope hangs in.
+    void droppedLinksEnded_data() {
+        QTest::addColumn<QStringList>("fault");
+        QTest::addColumn<int>("links");
+        QTest::newRow("connection closed 40 times") << QStringList{"--close-after", "20"} << 41;
+        QTest::newRow("calls hang past their time")
+            << QStringList{"--hang-after", "30", "--hang-ms", "3000"} << 2;
+    }
+    void droppedLinksEnded() {
+        QFETCH(QStringList, fault);
+        QFETCH(int, links);
+        Program program(Link::Vxi11, simArgs(Link::Vxi11, Fault::Gone) + ScarceLinks + fault);
+        QVERIFY(program.start());
+        runDroppingLinks(*program.window, program.sim, links);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "CheckValue.h"
+#include "LinkLeakRun.h"
 #include "ProgramRig.h"
 
 #include <QDir>
@@ -127,6 +128,15 @@ private slots:
                      .entryList(QDir::Files, QDir::Name),
                  (QStringList{"my_ISFs_1_CH1.isf", "my_ISFs_1_CH2.isf", "my_ISFs_2_CH1.isf",
                               "my_ISFs_2_CH2.isf"}));
+    }
+
+    // The link dropped 40 times by a scope that keeps 16 links past their
+    // connection: each is ended, and the run goes on saving.
+    void droppedLinksEnded() {
+        Program program(ScarceLinks + QStringList{"--close-after", "20"}, Program::Link::Vxi11);
+        QVERIFY(program.start());
+        choosePrefs(*program.window, [](frmPrefs &prefs) { setCheckValue(prefs.chkStopAfter, 0); });
+        runDroppingLinks(*program.window, program.sim, 41);
     }
 };
 

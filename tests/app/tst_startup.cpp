@@ -228,6 +228,32 @@ private slots:
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(!paths.lockFile().startsWith(paths.configDir()));
     }
+
+    // A relative XDG_STATE_HOME is not a state folder and is ignored.
+    void journalLivesInTheStateFolder_data() {
+        QTest::addColumn<QByteArray>("stateHome");
+        QTest::addColumn<QString>("journal");
+        const QString home = QDir::homePath();
+        QTest::newRow("set") << QByteArray("/srv/state") << "/srv/state/mardock/journal.csv";
+        QTest::newRow("unset") << QByteArray() << home + "/.local/state/mardock/journal.csv";
+        QTest::newRow("relative") << QByteArray("state")
+                                  << home + "/.local/state/mardock/journal.csv";
+    }
+    void journalLivesInTheStateFolder() {
+        QFETCH(QByteArray, stateHome);
+        QFETCH(QString, journal);
+        const QByteArray saved = qgetenv("XDG_STATE_HOME");
+        if (stateHome.isNull())
+            qunsetenv("XDG_STATE_HOME");
+        else
+            qputenv("XDG_STATE_HOME", stateHome);
+        const QString path = AppPaths::forCurrentUser().journalFile();
+        if (saved.isNull())
+            qunsetenv("XDG_STATE_HOME");
+        else
+            qputenv("XDG_STATE_HOME", saved);
+        QCOMPARE(path, journal);
+    }
 };
 
 QTEST_MAIN(tst_StartUp)
