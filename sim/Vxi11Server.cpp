@@ -88,7 +88,9 @@ Vxi11Server::Vxi11Server(SimScope &scope, CommandLog &log, PowerSwitch &power,
     , m_log(log)
     , m_power(power)
     , m_faults(options)
-    , m_address(options.address) {
+    , m_address(options.address)
+    , m_linkLimit(options.linkLimit)
+    , m_linksOutliveConnection(options.linksOutliveConnection) {
     m_age.start();
     m_wake.setSingleShot(true);
     m_wake.setTimerType(Qt::PreciseTimer);
@@ -234,7 +236,7 @@ void Vxi11Server::dispatchAbort(const Call &call) {
 
 void Vxi11Server::connectionClosed(RpcConnection *connection) {
     m_messagesOnConnection.remove(connection);
-    if (m_options.linksOutliveConnection)
+    if (m_linksOutliveConnection)
         return;
     // Its links go with it, and a lock one of them held is free again.
     QList<long> gone;
@@ -299,7 +301,7 @@ void Vxi11Server::createLink(Call call) {
         return;
     if (request->lockDevice && !mayProceed(call, 0, DEVICE_FLAG_WAITLOCK, request->lock_timeout))
         return;
-    if (m_links.size() >= m_options.linkLimit)
+    if (m_links.size() >= m_linkLimit)
         return answerCode(call, OutOfResourcesError);
     const long id = m_nextLink++;
     m_log.appendEvent("create_link " + QByteArray::number(qlonglong(id)),

@@ -150,5 +150,7 @@ private:
     QTimer m_wake;
     ReplyFaults m_faults;
     const QHostAddress m_address;
+    const int m_linkLimit;
+    const bool m_linksOutliveConnection;
     QElapsedTimer m_age;
 };

@@ -45,6 +45,8 @@ inline void runDroppingLinks(frmMain &window, const SimProcess &sim, int links) 
     });
 
     QTest::mouseClick(window.cbStart, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.startEnabled(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.startEnabled(), 130000);
 
     QVERIFY2(acquisitionThen > 0, qPrintable(window.statusText()));
     QVERIFY(stored.entryList(QDir::Files).size() > filesThen);

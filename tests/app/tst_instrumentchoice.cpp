@@ -70,7 +70,8 @@ private slots:
         QVERIFY(scope.started());
         QTemporaryDir dir;
         const AppPaths paths(dir.filePath(QStringLiteral("config")), dir.path(),
-                             QStringLiteral("mardock"), dir.path());
+                             QStringLiteral("mardock"), dir.path(),
+                             dir.filePath(QStringLiteral("state")));
         if (listed) {
             QVERIFY(paths.makeConfigDir());
             QFile list(paths.instrumentListFile());

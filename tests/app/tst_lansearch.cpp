@@ -3,11 +3,11 @@
 #include "DnsMessage.h"
 #include "InstrumentControl.h"
 #include "InstrumentListFile.h"
-#include "MonotonicClock.h"
-#include "ProgramRig.h"
 #include "LanDiscovery.h"
 #include "LanInterfaces.h"
+#include "MonotonicClock.h"
 #include "PortmapperCall.h"
+#include "ProgramRig.h"
 #include "ScriptedPrompter.h"
 #include "frmFinder.h"
 #include "frmMain.h"
@@ -134,7 +134,8 @@ private slots:
     void finderSearchTestUseAndStart() {
         QTemporaryDir home;
         const AppPaths paths(home.filePath(QStringLiteral("config")), home.path(),
-                             QStringLiteral("mardock"), home.path());
+                             QStringLiteral("mardock"), home.path(),
+                             home.filePath(QStringLiteral("state")));
         const QString list = paths.instrumentListFile();
         {
             frmFinder finder({std::make_shared<InstrumentListFile>(list)}, list);
