@@ -63,8 +63,12 @@ double SimulatorProcess::cpuSeconds() const {
     return ProcessUsage::cpuSecondsOf(m_process.processId());
 }
 
+QString SimulatorProcess::storageDir() const {
+    return m_dir.filePath(QStringLiteral("storage"));
+}
+
 void SimulatorProcess::clearStorage() {
-    QDir(m_dir.filePath(QStringLiteral("storage"))).removeRecursively();
+    QDir(storageDir()).removeRecursively();
 }
 
 qint64 SimulatorProcess::loggedMessages() const {

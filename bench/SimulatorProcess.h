@@ -25,6 +25,8 @@ public:
     // With "--vxi11-port" among the arguments, the VXI-11 core port.
     quint16 vxi11Port() const { return m_vxi11Port; }
     double cpuSeconds() const;
+    // Where the scope's storage lies; its E:\\ is the folder E in it.
+    QString storageDir() const;
     // Deletes every file saved so far, so each client starts from the same
     // folder listing.
     void clearStorage();
