@@ -2,15 +2,21 @@
 
 #include "CheckValue.h"
 #include "HelpViewer.h"
+#include "Instrument.h"
 #include "PreferenceSnapshot.h"
 #include "Prompter.h"
 #include "ScopeDiscovery.h"
 #include "WindowFont.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -34,6 +40,8 @@ frmMain::frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock,
     , m_prefs(m_screenOptions, prompter)
     , m_store(m_prefs, m_screenOptions, paths.settingsFile())
     , m_runPrefs(m_prefs, m_screenOptions)
+    , m_journal(paths.journalFile(), clock)
+    , m_alerts(m_notifier)
     , m_run(*this, m_cancellation)
     , m_runPrompter(*this, prompter, m_cancellation)
     , m_exchange(plexor, m_run, monotonic, m_cancellation)
@@ -67,6 +75,19 @@ frmMain::frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock,
     Text1->setReadOnly(true);
     Text1->setGeometry(0, px(360), px(2415), px(285));
     m_statusText = Text1->text();
+    Text1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Text1, &QWidget::customContextMenuRequested, this, &frmMain::Text1_ContextMenu);
+
+    m_journal.setFailureNotice([this](const QString &reason) {
+        QMetaObject::invokeMethod(
+            this, [this, reason] { journalNotWritten(reason); }, Qt::QueuedConnection);
+    });
+    if (RunAlerts::wantedBy(paths.settingsFile()))
+        m_journal.setObserver([this](RunJournal::Event event, const QString &detail) {
+            QMetaObject::invokeMethod(
+                &m_alerts, [this, event, detail] { m_alerts.heard(event, detail); },
+                Qt::QueuedConnection);
+        });
 
     m_statusRefresh.setSingleShot(true);
     m_statusRefresh.setInterval(StatusRefreshMs);
@@ -121,6 +142,10 @@ bool frmMain::Form_Load() {
     m_runThread.post([this] {
         const bool found =
             ScopeDiscovery(m_exchange, m_run, m_runPrompter, m_paths.instrumentListFile()).run();
+        // The status now holds the scope's identification.
+        if (found)
+            m_loop.journalTo(m_journal, m_run.status() + QStringLiteral("; ") +
+                                            m_exchange.instrument().descriptor());
         QMetaObject::invokeMethod(
             this, [this, found] { emit startUpEnded(found); }, Qt::QueuedConnection);
     });
@@ -235,7 +260,8 @@ void frmMain::beginClose() {
     // A run stops itself, commands and all; otherwise Close's own Stop goes
     // out, each command tried once.
     const bool runWasActive = m_run.running();
-    cbStop_Click();
+    m_run.requestStop(QStringLiteral("Closed"));
+    refreshButtons();
     m_runThread.post([this, runWasActive, prefs = PreferenceSnapshot(m_runPrefs)] {
         if (!runWasActive)
             m_loop.stopWhenIdle(prefs);
@@ -271,6 +297,32 @@ void frmMain::closeEvent(QCloseEvent *event) {
     }
     event->ignore();
     beginClose();
+}
+
+void frmMain::Text1_ContextMenu(const QPoint &at) {
+    // Not exec(): the menu waits for the user without a loop of its own.
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QString journal = m_paths.journalFile();
+    menu->addAction(QStringLiteral("Open the run journal"), this,
+                    [journal] { QDesktopServices::openUrl(QUrl::fromLocalFile(journal)); });
+    menu->addAction(QStringLiteral("Show the journal's folder"), this, [journal] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(journal).absolutePath()));
+    });
+    menu->popup(Text1->mapToGlobal(at));
+}
+
+// Told without a modal box, which would keep the user from stopping the run.
+void frmMain::journalNotWritten(const QString &reason) {
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Mardock"),
+                                QStringLiteral("The run journal cannot be written (%1). The run "
+                                               "goes on without it.")
+                                    .arg(reason),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("journalNotWritten"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
 void frmMain::show_help() {

@@ -3,12 +3,15 @@
 #include "AppPaths.h"
 #include "Cancellation.h"
 #include "CaptureLoop.h"
+#include "DesktopNotifier.h"
 #include "DialogRunPreferences.h"
 #include "Exchange.h"
 #include "FileNamer.h"
 #include "PrefsStore.h"
 #include "QueuedPrompter.h"
 #include "Run.h"
+#include "RunAlerts.h"
+#include "RunJournal.h"
 #include "RunThread.h"
 #include "RunView.h"
 #include "SingleInstance.h"
@@ -97,6 +100,9 @@ private:
     void endProgram();
     void refreshButtons();
     void refreshStatus();
+    // The status line's menu: the run journal and its folder.
+    void Text1_ContextMenu(const QPoint &at);
+    void journalNotWritten(const QString &reason);
 
     Prompter &m_prompter;
     AppPaths m_paths;
@@ -105,6 +111,11 @@ private:
     frmPrefs m_prefs;
     PrefsStore m_store;
     DialogRunPreferences m_runPrefs;
+    // Written by the run thread; what it hears is told here through queued
+    // calls, since the alerts' timer and the notice live on this thread.
+    RunJournal m_journal;
+    DesktopNotifier m_notifier;
+    RunAlerts m_alerts;
     Cancellation m_cancellation;
     Run m_run;
     // Message boxes of the run thread, asked here.

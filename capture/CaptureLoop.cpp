@@ -59,12 +59,28 @@ CaptureLoop::CaptureLoop(Exchange &exchange, Run &run, FileNamer &namer, Prompte
     , m_prompter(prompter)
     , m_clock(clock) {}
 
+void CaptureLoop::journalTo(RunJournal &journal, const QString &scope) {
+    m_journal = &journal;
+    m_scope = scope;
+    m_ledger.journalTo(&journal);
+    m_exchange.watchSilenceWith([this](bool answering, milliseconds silent) {
+        note(answering ? RunJournal::Event::AnsweringAgain : RunJournal::Event::NotAnswering,
+             QStringLiteral("silent for %1 s").arg(double(silent.count()) / 1000.0, 0, 'f', 1));
+    });
+}
+
 void CaptureLoop::run(Run::Number number, const RunPreferences &prefs) {
     m_run.enter(number);
     if (!m_run.stopped()) {
         m_prefs = &prefs;
         m_stopDone = false;
+        // A save an earlier run was stopped in is not this run's to name.
+        m_ledger.plan(RunJournal::NoAcquisition, {});
+        if (m_journal)
+            m_journal->startRun(m_scope + QStringLiteral("; saves ") + savesText());
         runUntilStopped();
+        if (m_journal)
+            m_journal->endRun(m_run.acquisition(), m_endDetail);
         m_prefs = nullptr;
     }
     m_run.leave();
@@ -79,20 +95,22 @@ void CaptureLoop::runUntilStopped() {
                     ++acquisition;
             } catch (const ScopeRestarted &) {
                 prepareScope();
+                note(RunJournal::Event::ScopeRestarted);
+                m_ledger.scopeRestarted();
             }
         }
     } catch (...) {
         const QString what = describeCurrentException();
         // Nothing may leave the buttons in the running state.
         if (!m_stopDone)
-            stop();
+            stop(QStringLiteral("Stopped"));
         m_prompter.ask(QStringLiteral("The run stopped because of an error: ") + what,
                        Prompter::Buttons::Ok, Prompter::Icon::Warning);
     }
     // A Stop from the window: its commands go out now that the run has left
     // its exchanges.
     if (!m_stopDone)
-        stop();
+        stop(m_run.stopReason());
 }
 
 void CaptureLoop::prepareScope() {
@@ -163,6 +181,8 @@ bool CaptureLoop::prepareAgainIfReconnected() {
     bool reconnected = false;
     while (!stopped() && m_exchange.takeReconnected()) {
         reconnected = true;
+        m_ledger.linkLost();
+        note(RunJournal::Event::Reconnected);
         for (const char *command : {"DESE 0", "*ESE 0", "*SRE 0", "HEAD 0", "*CLS"})
             m_exchange.scopeWrite(QString::fromLatin1(command));
         enableErrorEvents();
@@ -179,6 +199,7 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
     write(QStringLiteral("ACQ:STATE 1"));
     if (!waitUntilIdle(false))
         return false;
+    note(RunJournal::Event::Acquired);
 
     // Taken before the question, so an acquisition answered No still uses
     // up its counter value.
@@ -195,14 +216,16 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
             break;
         case Prompter::Answer::No:
             save = false;
+            note(RunJournal::Event::Skipped);
             break;
         default:
-            stop();
+            stop(QStringLiteral("Cancelled"));
             return false;
         }
     }
 
     if (save) {
+        m_ledger.plan(acquisition, savesOf(stem));
         if (const int delay = m_prefs->hsDelay(); delay > 0) {
             m_run.setStatus(QStringLiteral("Delay after trigger"));
             // Stop ends the delay: a stopped run saves nothing more.
@@ -220,7 +243,7 @@ bool CaptureLoop::runCycle(qint64 acquisition) {
 
     if (checked(m_prefs->chkStopAfter()) &&
         static_cast<double>(acquisition) >= m_prefs->acqLimit()) {
-        stop();
+        stop(QStringLiteral("Done"));
         showStatus(QStringLiteral("Done"));
     }
     return !stopped();
@@ -244,10 +267,13 @@ bool CaptureLoop::savedWithoutError(const QString &name) {
     const QString events = query(QStringLiteral("*ESR?"));
     if (stopped())
         return false;
-    if ((events.trimmed().toInt() & ErrorEvents) == 0)
+    if ((events.trimmed().toInt() & ErrorEvents) == 0) {
+        m_ledger.confirmed();
         return true;
+    }
     const QString reported = query(QStringLiteral("ALLEV?"));
-    stop();
+    m_ledger.refused(reported.trimmed());
+    stop(QStringLiteral("refused save"));
     m_prompter.ask(
         QStringLiteral("The scope did not save %1.\nIt reported: %2\nThe run has stopped.")
             .arg(asSentToScope(name), reported.trimmed()),
@@ -259,8 +285,8 @@ bool CaptureLoop::saveIsf(const QString &stem) {
     if (!setUp({QStringLiteral("SAV:WAVE:FILEF INTERNAL")}))
         return false;
     showStatus(QStringLiteral("Save ISF"));
-    const QString name = m_prefs->WFMfspec() + stem;
-    write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
+    const QString name = isfName(stem);
+    writeSave(name, QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
     if (!waitUntilIdle(true, SaveLengths::Kind::Isf))
         return false;
     // Sent as the scope's own software does after a save; the listing grows
@@ -273,8 +299,8 @@ bool CaptureLoop::saveCsv(const QString &stem) {
     if (!setUp({QStringLiteral("SAV:WAVE:FILEF SPREADS"), QStringLiteral("SAV:WAVE:GATI NON")}))
         return false;
     showStatus(QStringLiteral("Save CSV"));
-    const QString name = m_prefs->ASCIIfspec() + stem;
-    write(QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
+    const QString name = csvName(stem);
+    writeSave(name, QStringLiteral("SAV:WAVE ALL, ") + quotedName(name));
     return waitUntilIdle(true, SaveLengths::Kind::Csv) && savedWithoutError(name);
 }
 
@@ -282,8 +308,8 @@ bool CaptureLoop::saveScreen(const QString &stem) {
     showStatus(QStringLiteral("Save Screen"));
     if (!setUp({m_prefs->FileType(), m_prefs->Layout(), m_prefs->InkSaver()}))
         return false;
-    const QString name = m_prefs->ScreenFspec() + stem + QLatin1Char('.') + m_prefs->fileTypeText();
-    write(QStringLiteral("SAV:IMAG ") + quotedName(name));
+    const QString name = screenName(stem);
+    writeSave(name, QStringLiteral("SAV:IMAG ") + quotedName(name));
     return waitUntilIdle(true, SaveLengths::Kind::Screen) && savedWithoutError(name);
 }
 
@@ -293,12 +319,13 @@ Prompter::Answer CaptureLoop::askSave() {
 
 void CaptureLoop::stopWhenIdle(const RunPreferences &prefs) {
     m_prefs = &prefs;
-    stop();
+    stop(QStringLiteral("Stopped"));
     m_prefs = nullptr;
 }
 
-void CaptureLoop::stop() {
+void CaptureLoop::stop(const QString &detail) {
     m_stopDone = true;
+    m_endDetail = detail;
     const QString stoppedText = leadingNumber(m_run.status()) + QStringLiteral(": Stopped");
     m_run.setStatus(stoppedText);
     // Idle buttons at once: a Start clicked now waits behind the commands below.
@@ -343,4 +370,47 @@ void CaptureLoop::showStatus(const QString &text) {
 
 bool CaptureLoop::stopped() const {
     return m_run.stopped();
+}
+
+void CaptureLoop::note(RunJournal::Event event, const QString &detail) {
+    if (m_journal)
+        m_journal->record(event, m_run.acquisition(), {}, detail);
+}
+
+// A save command may reach the scope on a link that is then lost, and go out
+// again on the new one: the ledger journals that.
+void CaptureLoop::writeSave(const QString &name, const QString &command) {
+    m_ledger.sending(name);
+    write(command);
+    m_ledger.sent();
+}
+
+QString CaptureLoop::savesText() const {
+    QStringList saves;
+    for (const SaveLedger::Save &save : savesOf(QStringLiteral("*")))
+        saves << save.kind + QLatin1Char(' ') + save.name;
+    return saves.join(QStringLiteral(", "));
+}
+
+QList<SaveLedger::Save> CaptureLoop::savesOf(const QString &stem) const {
+    QList<SaveLedger::Save> saves;
+    if (checked(m_prefs->chkWFM()))
+        saves.append({QStringLiteral("ISF"), isfName(stem)});
+    if (checked(m_prefs->chkASCII()))
+        saves.append({QStringLiteral("CSV"), csvName(stem)});
+    if (checked(m_prefs->chkScreen()))
+        saves.append({QStringLiteral("image"), screenName(stem)});
+    return saves;
+}
+
+QString CaptureLoop::isfName(const QString &stem) const {
+    return m_prefs->WFMfspec() + stem;
+}
+
+QString CaptureLoop::csvName(const QString &stem) const {
+    return m_prefs->ASCIIfspec() + stem;
+}
+
+QString CaptureLoop::screenName(const QString &stem) const {
+    return m_prefs->ScreenFspec() + stem + QLatin1Char('.') + m_prefs->fileTypeText();
 }

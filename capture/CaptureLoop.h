@@ -2,6 +2,8 @@
 
 #include "Prompter.h"
 #include "Run.h"
+#include "RunJournal.h"
+#include "SaveLedger.h"
 #include "SaveLengths.h"
 
 #include <QString>
@@ -30,6 +32,10 @@ public:
     CaptureLoop(Exchange &exchange, Run &run, FileNamer &namer, Prompter &prompter,
                 const MonotonicClock &clock);
 
+    // Runs from now on are journalled there, from their start to their
+    // end. `scope` (identification and descriptor) opens each run's line.
+    // On the run thread.
+    void journalTo(RunJournal &journal, const QString &scope);
     // The whole of run `number`, from its preparation on, with the
     // preferences as they stood at Start; returns when it has ended. A run
     // stopped before it came to run does nothing.
@@ -57,8 +63,8 @@ private:
     Prompter::Answer askSave();
     // Ends the run: stopped status, idle buttons, then (the run having left
     // its exchanges) device clear, optionally back to continuous running, and
-    // the event mask as start-up left it.
-    void stop();
+    // the event mask as start-up left it. `detail` says why, for the journal.
+    void stop(const QString &detail);
     void clearAndSend(const QStringList &commands, int attempts);
 
     // The run's exchanges: each notices a scope that came back meanwhile.
@@ -69,6 +75,15 @@ private:
     // The text behind the acquisition number, as "3: Save CSV".
     void showStatus(const QString &text);
     bool stopped() const;
+
+    void note(RunJournal::Event event, const QString &detail = {});
+    void writeSave(const QString &name, const QString &command);
+    // What a run saves, its names' stems as "*", for the run's first line.
+    QString savesText() const;
+    QList<SaveLedger::Save> savesOf(const QString &stem) const;
+    QString isfName(const QString &stem) const;
+    QString csvName(const QString &stem) const;
+    QString screenName(const QString &stem) const;
 
     Exchange &m_exchange;
     Run &m_run;
@@ -81,4 +96,8 @@ private:
     bool m_eventsEnabled = false;
     // This run's Stop procedure has run.
     bool m_stopDone = false;
+    RunJournal *m_journal = nullptr;
+    QString m_scope;
+    SaveLedger m_ledger;
+    QString m_endDetail;
 };

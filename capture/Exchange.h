@@ -40,6 +40,10 @@ public:
     // True once an exchange was answered on a connection that replaced a
     // lost one: the scope may have restarted. Reading it resets it.
     bool takeReconnected() { return std::exchange(m_reconnected, false); }
+    // Told when the not-answering text goes up and comes down.
+    void watchSilenceWith(SilenceWatch::Watcher watcher) {
+        m_silence.watchWith(std::move(watcher));
+    }
 
 private:
     int attempt(const QString &command, QString *reply, bool keepReply = true);

@@ -18,11 +18,12 @@ Run::Number Run::requestStart() {
     return run;
 }
 
-void Run::requestStop() {
+void Run::requestStop(const QString &reason) {
     {
         const std::lock_guard lock(m_lock);
         if (m_stoppedUpTo == m_requested)
             return;
+        m_stopReason = reason;
         // Under the lock, so the cancel cannot reach a run entered after it.
         if (!stoppedLocked())
             m_stop.cancel();
@@ -39,6 +40,11 @@ void Run::stopCurrent() {
         m_stoppedUpTo = m_current;
     }
     m_view.showRunState();
+}
+
+QString Run::stopReason() const {
+    const std::lock_guard lock(m_lock);
+    return m_stopReason;
 }
 
 bool Run::running() const {

@@ -25,8 +25,11 @@ public:
     // A Start was accepted: the new run's number, for the run thread to enter.
     Number requestStart();
     // The window's Stop: ends the run in progress at its next check point,
-    // and cuts its current wait short through the cancellation.
-    void requestStop();
+    // and cuts its current wait short through the cancellation. `reason`
+    // names it for the journal: "Stopped", or "Closed" for Close's.
+    void requestStop(const QString &reason = QStringLiteral("Stopped"));
+    // The reason given by the window's Stop that last stopped a run.
+    QString stopReason() const;
     // The run thread's own Stop (Cancel, the limit, an error): ends the run
     // in progress only, never one started after it.
     void stopCurrent();
@@ -62,4 +65,5 @@ private:
     Number m_current = 0;
     qint64 m_acquisition = 0;
     QString m_status;
+    QString m_stopReason;
 };

@@ -88,6 +88,7 @@ QByteArray RunJournal::csvLine(std::initializer_list<QByteArrayView> fields) {
 }
 
 void RunJournal::startRun(const QString &detail) {
+    const std::lock_guard lock(m_lock);
     m_run = isoTime(m_clock.now());
     m_failureTold = false;
     if (!m_file.open(Header) && m_failureNotice) {
@@ -100,6 +101,7 @@ void RunJournal::startRun(const QString &detail) {
 
 void RunJournal::record(Event event, qint64 acquisition, const QString &name,
                         const QString &detail) {
+    const std::lock_guard lock(m_lock);
     record(isoTime(m_clock.now()), event, acquisition, name, detail);
 }
 
@@ -124,7 +126,8 @@ void RunJournal::write(const QByteArray &line) {
 }
 
 void RunJournal::endRun(qint64 acquisition, const QString &detail) {
-    record(Event::RunEnded, acquisition, {}, detail);
+    const std::lock_guard lock(m_lock);
+    record(isoTime(m_clock.now()), Event::RunEnded, acquisition, {}, detail);
     m_file.close();
     m_run.clear();
 }

@@ -5,13 +5,15 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <mutex>
 
 class Clock;
 
 // What happened during the runs, one CSV line per event, in the journal
 // file: time, run, acquisition, event, name, detail. The run is named by its
 // start time. Writing it never holds a run up: a journal that cannot be
-// written is skipped, and the failure is told once per run.
+// written is skipped, and the failure is told once per run. Its members may
+// be called from any thread; lines are written whole and in turn.
 class RunJournal {
 public:
     enum class Event {
@@ -57,6 +59,7 @@ private:
                 const QString &detail);
     void write(const QByteArray &line);
 
+    std::mutex m_lock;
     JournalFile m_file;
     const Clock &m_clock;
     QByteArray m_run;

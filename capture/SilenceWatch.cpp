@@ -27,10 +27,12 @@ void SilenceWatch::attempting() {
 
 void SilenceWatch::answered() {
     const std::lock_guard lock(m_lock);
+    if (!m_textBeforeSilence.isNull()) {
+        m_run.setStatus(std::exchange(m_textBeforeSilence, QString()));
+        tell(true);
+    }
     m_unansweredSince.reset();
     m_alarmArmed = false;
-    if (!m_textBeforeSilence.isNull())
-        m_run.setStatus(std::exchange(m_textBeforeSilence, QString()));
 }
 
 void SilenceWatch::forget() {
@@ -38,6 +40,17 @@ void SilenceWatch::forget() {
     m_unansweredSince.reset();
     m_alarmArmed = false;
     m_textBeforeSilence = QString();
+}
+
+void SilenceWatch::watchWith(Watcher watcher) {
+    const std::lock_guard lock(m_lock);
+    m_watcher = std::move(watcher);
+}
+
+// Under the lock, while the silence is still timed.
+void SilenceWatch::tell(bool answering) {
+    if (m_watcher && m_unansweredSince)
+        m_watcher(answering, duration_cast<milliseconds>(m_clock.now() - *m_unansweredSince));
 }
 
 void SilenceWatch::check() {
@@ -58,6 +71,7 @@ bool SilenceWatch::showIfDue() {
         return false;
     m_textBeforeSilence = m_run.status();
     m_run.setStatus(leadingNumber(m_textBeforeSilence) + QStringLiteral(": Scope not answering"));
+    tell(false);
     return true;
 }
 
@@ -67,7 +81,9 @@ void SilenceWatch::watch() {
         m_armed.wait(lock, [this] { return m_quitting || m_alarmArmed; });
         if (m_quitting)
             return;
-        if (!m_unansweredSince || showIfDue()) {
+        // An alarm left armed by a retry that Stop cut short finds the run
+        // over: the stopped text stays.
+        if (!m_unansweredSince || m_run.stopped() || showIfDue()) {
             m_alarmArmed = false;
             continue;
         }

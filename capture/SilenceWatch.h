@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -23,6 +24,11 @@ class Run;
 class SilenceWatch {
 public:
     static constexpr std::chrono::milliseconds NotAnswering{2000};
+    // Told when the not-answering text goes up (answering false) and when an
+    // answer puts the status back, with how long the scope was silent. It is
+    // called from the run thread, or from the alarm's while the run thread
+    // is held up in a call.
+    using Watcher = std::function<void(bool answering, std::chrono::milliseconds silent)>;
 
     SilenceWatch(Run &run, const MonotonicClock &clock);
     ~SilenceWatch();
@@ -37,8 +43,11 @@ public:
     // Between retries: shows the text once the silence has lasted long
     // enough, or arms the alarm for then.
     void check();
+    void watchWith(Watcher watcher);
 
 private:
+    void tell(bool answering);
+
     bool showIfDue();
     void watch();
 
@@ -51,5 +60,6 @@ private:
     QString m_textBeforeSilence;
     bool m_alarmArmed = false;
     bool m_quitting = false;
+    Watcher m_watcher;
     std::thread m_alarm;
 };

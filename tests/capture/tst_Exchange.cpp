@@ -189,13 +189,17 @@ private slots:
         // How long each failed attempt takes, as a hung link's timeout would.
         QTest::addColumn<int>("attemptMs");
         QTest::addColumn<bool>("said");
+        // What the journal hears, with how long the scope had been silent.
+        QTest::addColumn<QStringList>("heard");
 
         // Attempts fail at once and the pauses between them add up.
-        QTest::addRow("1.9 s of failures") << 19 << 0 << false;
-        QTest::addRow("2 s of failures") << 20 << 0 << true;
+        QTest::addRow("1.9 s of failures") << 19 << 0 << false << QStringList();
+        QTest::addRow("2 s of failures")
+            << 20 << 0 << true << QStringList{"silent 2000 ms", "answering after 2000 ms"};
         // A hung link spends its time inside the attempts.
-        QTest::addRow("two hung attempts") << 2 << 700 << false;
-        QTest::addRow("three hung attempts") << 3 << 700 << true;
+        QTest::addRow("two hung attempts") << 2 << 700 << false << QStringList();
+        QTest::addRow("three hung attempts")
+            << 3 << 700 << true << QStringList{"silent 2400 ms", "answering after 3100 ms"};
     }
     // Within a run, exchanges unanswered for two seconds say so on the status
     // line, behind the acquisition number; the first answer puts back what
@@ -210,6 +214,12 @@ private slots:
         rig.instrument.afterExchange = [&](const QString &) {
             rig.monotonic.advance(std::chrono::milliseconds(attemptMs));
         };
+        QStringList heard;
+        rig.exchange.watchSilenceWith([&](bool answering, std::chrono::milliseconds silent) {
+            heard << (answering ? QStringLiteral("answering after %1 ms")
+                                : QStringLiteral("silent %1 ms"))
+                         .arg(silent.count());
+        });
 
         rig.exchange.scopeQuery(QStringLiteral("BUSY?"));
 
@@ -217,6 +227,7 @@ private slots:
         QCOMPARE(!rig.view.texts.filter(QStringLiteral("3: Scope not answering")).isEmpty(), said);
         QVERIFY2(rig.run.status().startsWith(QLatin1String("3: Save ISF.")),
                  qPrintable(rig.run.status()));
+        QTEST(heard, "heard");
     }
 
     void progressDot_data() {
