@@ -20,6 +20,12 @@ bool RunAlerts::wantedBy(const QString &settingsFile) {
     return settings.value(QStringLiteral("Journal/notifications"), true).toBool();
 }
 
+bool RunAlerts::concerns(RunJournal::Event event) {
+    using Event = RunJournal::Event;
+    return event == Event::NotAnswering || event == Event::AnsweringAgain ||
+           event == Event::RunEnded;
+}
+
 void RunAlerts::heard(RunJournal::Event event, const QString &detail) {
     using Event = RunJournal::Event;
     switch (event) {

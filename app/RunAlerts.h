@@ -24,6 +24,8 @@ public:
     // it says false.
     static bool wantedBy(const QString &settingsFile);
 
+    // The events heard matters for; the others need not wake the window.
+    static bool concerns(RunJournal::Event event);
     void heard(RunJournal::Event event, const QString &detail);
 
 private:

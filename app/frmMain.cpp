@@ -84,6 +84,9 @@ frmMain::frmMain(Instrument &plexor, Prompter &prompter, const Clock &clock,
     });
     if (RunAlerts::wantedBy(paths.settingsFile()))
         m_journal.setObserver([this](RunJournal::Event event, const QString &detail) {
+            // Each cycle's saves would otherwise wake the window for nothing.
+            if (!RunAlerts::concerns(event))
+                return;
             QMetaObject::invokeMethod(
                 &m_alerts, [this, event, detail] { m_alerts.heard(event, detail); },
                 Qt::QueuedConnection);
