@@ -45,7 +45,8 @@ namespace {
 
 const QString Waiting = QStringLiteral("1: Waiting for Acquisition");
 const QString Delaying = QStringLiteral("Delay after trigger");
-const QString SavingIsf = QStringLiteral("1: Save ISF");
+// The fourth save: the program has learnt the length of the three before.
+const QString SavingIsf = QStringLiteral("4: Save ISF");
 // What a user waits for after Stop, and the longest the window may freeze.
 constexpr double StopBound = 0.1;
 
@@ -432,7 +433,7 @@ void Benchmarks::waitingCpu(ResultTable &table) {
         SimulatorProcess sim(simArgs({"--trigger-mean", "0", "--save-time", "2.5", "--no-files"}),
                              SimulatorProcess::Log::On);
         BenchProgram program(sim);
-        program.choose({.limit = 1});
+        program.choose({.limit = 4});
         // The save began just before its status, which the window may show up
         // to one repaint interval (200 ms) later; the sample ends well before
         // the save does.
@@ -440,7 +441,7 @@ void Benchmarks::waitingCpu(ResultTable &table) {
         program.run();
         if (!sample.cpu.measured())
             throw std::runtime_error("the save was not seen");
-        table.add(name, QStringLiteral("1.8 s of a 2.5 s save: Mardock + X server"),
+        table.add(name, QStringLiteral("1.8 s of the fourth 2.5 s save: Mardock + X server"),
                   sample.cpu.text(), QStringLiteral("≤ 1 %"), sample.cpu.total() <= 0.01);
         table.add(name, QStringLiteral("BUSY? polls per second in that save"),
                   number(sample.pollRate, 0));
