@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Mardock for speed and runs every benchmark, printing one table.
-#   scripts/run-benchmarks.sh           full run (about 3 minutes)
+#   scripts/run-benchmarks.sh           full run (about 20 minutes)
 #   scripts/run-benchmarks.sh --quick   smoke test for CI, under a minute
 # Builds in ./build-bench, or the folder given as $BUILD_DIR. The window is
 # drawn on an Xvfb server that the bench starts itself.
