@@ -4,7 +4,7 @@
 #include "InstrumentSources.h"
 #include "InstrumentSurvey.h"
 
-#include <QEventLoop>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <cstdio>
@@ -103,13 +103,14 @@ int CommandLine::listInstruments(bool network) const {
     QList<Identification> found;
     QObject::connect(&survey, &InstrumentSurvey::identified,
                      [&found](const Identification &result) { found << result; });
-    QEventLoop done;
-    QObject::connect(&survey, &InstrumentSurvey::finished, &done, &QEventLoop::quit);
+    // The application's own loop runs until the survey is over.
+    QObject::connect(&survey, &InstrumentSurvey::finished, QCoreApplication::instance(),
+                     &QCoreApplication::quit, Qt::QueuedConnection);
     if (network)
         survey.searchNetwork();
     survey.surveySources();
     if (survey.busy())
-        done.exec();
+        QCoreApplication::exec();
 
     std::stable_partition(found.begin(), found.end(),
                           [](const Identification &result) { return result.supported(); });
