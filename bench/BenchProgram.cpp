@@ -15,8 +15,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTimer>
 
-#include <future>
 #include <memory>
 #include <stdexcept>
 
@@ -113,17 +113,28 @@ double BenchProgram::run() {
     UntilIdle idle(*m_window->cbStart);
     m_window->cbStart->click();
     idle.wait();
-    return double(timer.nsecsElapsed()) / 1e9;
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    // Start is enabled at once, while the run thread still sends Stop's
+    // commands (a device clear reconnects): another client on the same
+    // simulator must not start before they are out.
+    onRunThread([] {});
+    return seconds;
 }
 
 void BenchProgram::redirect(const QString &descriptor) {
-    // The control belongs to the run thread, behind whatever it still has queued.
-    auto taken = std::make_shared<std::promise<void>>();
-    std::future<void> done = taken->get_future();
-    m_window->onRunThread([this, descriptor, taken] {
-        m_plexor.setDescriptor(descriptor);
-        taken->set_value();
+    onRunThread([this, descriptor] { m_plexor.setDescriptor(descriptor); });
+}
+
+// Runs `job` behind whatever the run thread still has queued, and waits for
+// it in an event loop, so the window goes on answering meanwhile.
+void BenchProgram::onRunThread(std::function<void()> job) {
+    QEventLoop loop;
+    QTimer::singleShot(30000, &loop, [&loop] { loop.exit(1); });
+    m_window->onRunThread([job = std::move(job), &loop] {
+        job();
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.exit(0); }, Qt::QueuedConnection);
     });
-    if (done.wait_for(std::chrono::seconds(30)) != std::future_status::ready)
-        throw std::runtime_error("the run thread did not take the new descriptor");
+    if (loop.exec() != 0)
+        throw std::runtime_error("the run thread did not get through its queue");
 }

@@ -7,6 +7,7 @@
 #include "frmMain.h"
 
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 class SimulatorProcess;
@@ -42,6 +43,8 @@ public:
     void redirect(const QString &descriptor);
 
 private:
+    void onRunThread(std::function<void()> job);
+
     QTemporaryDir m_dir;
     AppPaths m_paths;
     InstrumentControl m_plexor;

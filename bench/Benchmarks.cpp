@@ -98,29 +98,41 @@ struct PacedPolls {
 // sleeping as long as the program's pacer says after each reply, on a thread
 // of its own, its CPU time read from that thread's clock. Nothing that polls
 // as often can cost less on this machine.
+void pollAtPace(quint16 port, int durationMs, PacedPolls &result) {
+    BareClient client("127.0.0.1", port);
+    const auto cpuNow = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+    };
+    const double cpuStart = cpuNow();
+    QElapsedTimer timer;
+    timer.start();
+    int polls = 0;
+    while (!timer.hasExpired(durationMs)) {
+        client.query("BUSY?");
+        ++polls;
+        std::this_thread::sleep_for(PollPacer::forWait(nanoseconds(timer.nsecsElapsed())));
+    }
+    const double wall = since(timer);
+    result.cpuShare = (cpuNow() - cpuStart) / wall;
+    result.pollRate = polls / wall;
+}
+
+// On a thread of its own, so that its CPU time is its own.
 PacedPolls pacedPolls(quint16 port, int durationMs) {
     PacedPolls result;
-    std::thread poller([&] {
-        BareClient client("127.0.0.1", port);
-        const auto cpuNow = [] {
-            timespec now{};
-            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-            return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-        };
-        const double cpuStart = cpuNow();
-        QElapsedTimer timer;
-        timer.start();
-        int polls = 0;
-        while (!timer.hasExpired(durationMs)) {
-            client.query("BUSY?");
-            ++polls;
-            std::this_thread::sleep_for(PollPacer::forWait(nanoseconds(timer.nsecsElapsed())));
+    std::exception_ptr failed;
+    std::thread poller([&]() noexcept {
+        try {
+            pollAtPace(port, durationMs, result);
+        } catch (...) {
+            failed = std::current_exception();
         }
-        const double wall = since(timer);
-        result.cpuShare = (cpuNow() - cpuStart) / wall;
-        result.pollRate = polls / wall;
     });
     poller.join();
+    if (failed)
+        std::rethrow_exception(failed);
     return result;
 }
 
